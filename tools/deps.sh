@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# Installs the build machine's packages and builds every third-party library for both
+# Windows targets into a versioned cache outside the repository. Idempotent: each step
+# leaves a stamp, so a second run only checks the stamps.
+#   tools/deps.sh            -> prints the cache directory on stdout
+set -euo pipefail
+
+DEPS_VERSION=v1
+CACHE_ROOT=${ZPK_CACHE:-/var/cache/zpksetup}
+DEPS=$CACHE_ROOT/deps-$DEPS_VERSION
+TARGETS=(i686 x86_64)
+log() { echo "[deps] $*" >&2; }
+
+APT_PACKAGES=(
+  cmake ninja-build make dpkg-dev pkg-config
+  mingw-w64 binutils-mingw-w64 gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+  gcc-multilib qemu-user-static wine wine64 7zip zip unzip
+  libspdlog-dev libfmt-dev libstb-dev googletest libgtest-dev
+  xvfb xdotool x11-utils imagemagick fonts-wqy-microhei clang libclang-rt-14-dev
+)
+
+install_packages() {
+  local missing=()
+  # 32-bit Wine runs the shipped i686 build's tests (natively, or through qemu where
+  # the kernel refuses 32-bit programs).
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386)
+  for p in "${APT_PACKAGES[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  log "installing packages: ${missing[*]}"
+  apt-get update -qq >&2
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+}
+
+# A private apt configuration with deb-src entries for the machine's own suites, so the
+# system's sources.list stays untouched.
+fetch_sources() {
+  [ -f "$DEPS/src/.fetched" ] && return 0
+  local apt="$CACHE_ROOT/apt" codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  mkdir -p "$apt/lists/partial" "$DEPS/src" "$CACHE_ROOT/downloads"
+  local mirror
+  mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null \
+           | grep -oE '^(deb|URIs:)[^#]*://[^ ]*debian[^ ]*' | grep -v security | head -1 | awk '{print $NF}' || true)
+  [ -n "$mirror" ] || { log "no Debian mirror found in the apt configuration"; exit 1; }
+  printf 'deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] %s %s main\ndeb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] %s %s-updates main\n' \
+    "$mirror" "$codename" "$mirror" "$codename" > "$apt/sources.list"
+  local opts=(-o Dir::Etc::sourcelist="$apt/sources.list" -o Dir::Etc::sourceparts=/dev/null
+              -o Dir::State::Lists="$apt/lists" -o APT::Get::List-Cleanup=0)
+  log "fetching source packages from $mirror ($codename)"
+  apt-get "${opts[@]}" update -qq >&2
+  (cd "$CACHE_ROOT/downloads" && apt-get "${opts[@]}" source --download-only -qq lua5.2 7zip curl c-ares libwebp >&2)
+  local pkg dsc
+  for pkg in lua5.2 7zip curl c-ares libwebp; do
+    dsc=$(ls -t "$CACHE_ROOT/downloads/${pkg}_"*.dsc | head -1)
+    log "unpacking $(basename "$dsc")"
+    rm -rf "$DEPS/src/$pkg"
+    dpkg-source -x --no-check "$dsc" "$DEPS/src/$pkg" >/dev/null
+    basename "$dsc" >> "$DEPS/src/VERSIONS"
+  done
+  touch "$DEPS/src/.fetched"
+}
+
+cc_for() { echo "$1-w64-mingw32-gcc-posix"; }
+
+build_lua() { # target
+  local t=$1 out=$DEPS/$1 obj
+  [ -f "$out/lib/liblua.a" ] && return 0
+  obj=$(mktemp -d); mkdir -p "$out/lib" "$out/include/lua"
+  local f
+  for f in "$DEPS"/src/lua5.2/src/*.c; do
+    case $(basename "$f") in lua.c|luac.c) continue;; esac
+    "$(cc_for "$t")" -O2 -DLUA_COMPAT_ALL -c "$f" -o "$obj/$(basename "$f" .c).o"
+  done
+  "$t-w64-mingw32-ar" rcs "$out/lib/liblua.a" "$obj"/*.o
+  cp "$DEPS"/src/lua5.2/src/{lua.h,luaconf.h,lualib.h,lauxlib.h,lua.hpp} "$out/include/lua/"
+  rm -rf "$obj"
+}
+
+# Host tools: a 64-bit and a 32-bit luac (the 32-bit one makes the chunks the i686
+# installer loads; it runs through qemu-i386 on kernels without 32-bit support), and a
+# native Lua library for the portable tests.
+build_host_lua() {
+  local out=$DEPS/host
+  [ -f "$out/bin/luac32" ] && [ -f "$out/bin/luac64" ] && [ -f "$out/lib/liblua.a" ] && return 0
+  mkdir -p "$out/bin" "$out/lib" "$out/include/lua" "$out/multiarch32" "$out/multiarch64"
+  echo '#define DEB_HOST_MULTIARCH "i386-linux-gnu"' > "$out/multiarch32/lua5.2-deb-multiarch.h"
+  echo '#define DEB_HOST_MULTIARCH "x86_64-linux-gnu"' > "$out/multiarch64/lua5.2-deb-multiarch.h"
+  local srcs=() f
+  for f in "$DEPS"/src/lua5.2/src/*.c; do
+    case $(basename "$f") in lua.c) continue;; esac
+    srcs+=("$f")
+  done
+  gcc -m32 -static -O2 -DLUA_COMPAT_ALL -I"$out/multiarch32" "${srcs[@]}" -o "$out/bin/luac32" -lm
+  gcc -O2 -DLUA_COMPAT_ALL -I"$out/multiarch64" "${srcs[@]}" -o "$out/bin/luac64" -lm
+  local obj; obj=$(mktemp -d)
+  for f in "${srcs[@]}"; do
+    case $(basename "$f") in luac.c) continue;; esac
+    gcc -O1 -g -fPIC -DLUA_COMPAT_ALL -I"$out/multiarch64" -c "$f" -o "$obj/$(basename "$f" .c).o"
+  done
+  ar rcs "$out/lib/liblua.a" "$obj"/*.o; rm -rf "$obj"
+  cp "$DEPS"/src/lua5.2/src/{lua.h,luaconf.h,lualib.h,lauxlib.h,lua.hpp} "$out/include/lua/"
+  cp "$out/multiarch64/lua5.2-deb-multiarch.h" "$out/include/lua/"
+}
+
+SEVENZ_FILES=(7zAlloc 7zArcIn 7zBuf 7zBuf2 7zCrc 7zCrcOpt 7zDec 7zFile 7zStream Bcj2 Bra Bra86
+              BraIA64 CpuArch Delta Lzma2Dec LzmaDec Ppmd7 Ppmd7Dec)
+build_7zdec() { # target (host = native Linux, for the portable tests)
+  local t=$1 out=$DEPS/$1 cc ar obj f
+  [ -f "$out/lib/lib7zdec.a" ] && return 0
+  if [ "$t" = host ]; then cc="gcc -O2 -g -fPIC"; ar=ar; else cc="$(cc_for "$t") -O2"; ar="$t-w64-mingw32-ar"; fi
+  obj=$(mktemp -d); mkdir -p "$out/lib" "$out/include/7z"
+  for f in "${SEVENZ_FILES[@]}"; do
+    $cc -DZ7_PPMD_SUPPORT -DZ7_EXTRACT_ONLY -c "$DEPS/src/7zip/C/$f.c" -o "$obj/$f.o"
+  done
+  $ar rcs "$out/lib/lib7zdec.a" "$obj"/*.o; rm -rf "$obj"
+  cp "$DEPS"/src/7zip/C/*.h "$out/include/7z/"
+}
+
+toolchain_file() { echo "$REPO/cmake/toolchain-$1.cmake"; }
+
+build_gtest() {
+  local t=$1 out=$DEPS/$1 b
+  [ -f "$out/lib/libgtest.a" ] && return 0
+  b=$(mktemp -d)
+  cmake -S /usr/src/googletest -B "$b" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$t")" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" -DBUILD_SHARED_LIBS=OFF \
+    -Dgtest_disable_pthreads=OFF >/dev/null
+  cmake --build "$b" >/dev/null && cmake --install "$b" >/dev/null
+  rm -rf "$b"
+}
+
+build_cares() {
+  local t=$1 out=$DEPS/$1 b
+  [ -f "$out/lib/libcares.a" ] && return 0
+  b=$(mktemp -d)
+  cmake -S "$DEPS/src/c-ares" -B "$b" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$t")" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" -DCMAKE_C_FLAGS="-DINADDRSZ=4" \
+    -DCARES_STATIC=ON -DCARES_SHARED=OFF -DCARES_BUILD_TOOLS=OFF -DCARES_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$b" >/dev/null && cmake --install "$b" >/dev/null
+  rm -rf "$b"
+}
+
+build_curl() {
+  local t=$1 out=$DEPS/$1 src
+  [ -f "$out/lib/libcurl.a" ] && return 0
+  src=$(mktemp -d); cp -a "$DEPS/src/curl/." "$src/"
+  mkdir -p "$src/lib/$t-w64-mingw32" "$out/lib" "$out/include"
+  ( cd "$src/lib" && unset CC AR &&
+    CPPFLAGS="-DCARES_STATICLIB -DCURL_STATICLIB -DCURL_DISABLE_LDAP -DCURL_DISABLE_LDAPS" CFLAGS=-O2 \
+    make -f Makefile.mk -j2 libcurl.a CFG=-schannel-sspi-ipv6-ares CROSSPREFIX="$t-w64-mingw32-" \
+      LIBCARES_PATH="$out" >/dev/null )
+  cp "$(find "$src/lib" -name libcurl.a | head -1)" "$out/lib/libcurl.a"
+  cp -r "$src/include/curl" "$out/include/"
+  rm -rf "$src"
+}
+
+build_webp() {
+  local t=$1 out=$DEPS/$1 b
+  [ -f "$out/lib/libwebpdecoder.a" ] && return 0
+  b=$(mktemp -d)
+  cmake -S "$DEPS/src/libwebp" -B "$b" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$t")" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+    -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+    -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF >/dev/null
+  cmake --build "$b" --target webpdecoder >/dev/null
+  mkdir -p "$out/lib" "$out/include/webp"
+  cp "$(find "$b" -name libwebpdecoder.a | head -1)" "$out/lib/"
+  cp "$DEPS/src/libwebp/src/webp/"{decode,types}.h "$out/include/webp/"
+  rm -rf "$b"
+}
+
+build_target() {
+  local t=$1
+  build_lua "$t"; build_7zdec "$t"; build_gtest "$t"; build_cares "$t"; build_curl "$t"; build_webp "$t"
+  log "$t done"
+}
+
+main() {
+  REPO=$(cd "$(dirname "$0")/.." && pwd)
+  install_packages
+  mkdir -p "$DEPS"
+  if [ -f "$DEPS/.complete" ]; then echo "$DEPS"; return 0; fi
+  local start=$SECONDS
+  fetch_sources
+  build_host_lua
+  build_7zdec host
+  # The two targets are independent: build them side by side on the two cores.
+  build_target i686 & local p1=$!
+  build_target x86_64 & local p2=$!
+  wait $p1; wait $p2
+  touch "$DEPS/.complete"
+  log "dependencies built in $((SECONDS - start)) s into $DEPS"
+  echo "$DEPS"
+}
+main "$@"
