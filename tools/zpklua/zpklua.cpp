@@ -1,6 +1,9 @@
 // Runs a Lua file in the installer's script host. print goes to standard output; a
 // script error prints what the error box would show to standard error and exits with 1.
-// --qd echoes debug-output lines to standard error.
+// --qd echoes debug-output lines to standard error. --answer=B1,B2,... answers the
+// message boxes in turn with those button ids (IDOK=1, IDCANCEL=2, IDABORT=3, IDRETRY=4,
+// IDIGNORE=5, IDYES=6, IDNO=7) and prints each box to standard error as
+// "MSGBOX style=0x<hex> caption=<caption> text=<text>"; with no answers left, IDCANCEL.
 #include <windows.h>
 
 #include <lua/lua.hpp>
@@ -10,8 +13,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "log/debugoutput.h"
+#include "msgbox.h"
 #include "scriptengine.h"
 #include "scripterror.h"
 #include "textconv.h"
@@ -32,6 +37,22 @@ void EchoDebugLine(const wchar_t* line) {
   if (n < 2 || line[n - 1] != L'\n') fputc('\n', stderr);
 }
 
+std::vector<int>& Answers() {
+  static std::vector<int> answers;
+  return answers;
+}
+
+int AnswerMessageBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style) {
+  fprintf(stderr, "MSGBOX style=0x%x caption=%s text=%s\n", style, Utf16ToUtf8(caption).c_str(),
+          Utf16ToUtf8(text).c_str());
+  fflush(stderr);
+  std::vector<int>& answers = Answers();
+  if (answers.empty()) return IDCANCEL;
+  int button = answers.front();
+  answers.erase(answers.begin());
+  return button;
+}
+
 bool ReadFile(const std::wstring& path, std::string& out) {
   std::ifstream in(path.c_str(), std::ios::binary);
   if (!in) return false;
@@ -43,12 +64,23 @@ bool ReadFile(const std::wstring& path, std::string& out) {
 
 int wmain(int argc, wchar_t** argv) {
   int first = 1;
-  if (argc > 1 && wcscmp(argv[1], L"--qd") == 0) {
-    qd::SetHook(&EchoDebugLine);
-    first = 2;
+  for (; first < argc && wcsncmp(argv[first], L"--", 2) == 0; ++first) {
+    if (wcscmp(argv[first], L"--qd") == 0) {
+      qd::SetHook(&EchoDebugLine);
+    } else if (wcsncmp(argv[first], L"--answer=", 9) == 0) {
+      SetMessageBoxHook(&AnswerMessageBox);
+      for (const wchar_t* p = argv[first] + 9; *p;) {
+        wchar_t* end = nullptr;
+        Answers().push_back(static_cast<int>(wcstol(p, &end, 10)));
+        p = (*end == L',') ? end + 1 : end + wcslen(end);
+      }
+    } else {
+      fprintf(stderr, "zpklua: unknown option %s\n", Utf16ToUtf8(argv[first]).c_str());
+      return 2;
+    }
   }
   if (argc <= first) {
-    fprintf(stderr, "usage: zpklua [--qd] FILE.lua [ARGS...]\n");
+    fprintf(stderr, "usage: zpklua [--qd] [--answer=B1,B2,...] FILE.lua [ARGS...]\n");
     return 2;
   }
   std::string chunk;

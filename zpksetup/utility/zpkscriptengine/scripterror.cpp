@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "msgbox.h"
 #include "textconv.h"
 
 const wchar_t kScriptErrorCaption[] = L":-( 杯具，脚本执行时发生错误";
@@ -15,7 +16,7 @@ const wchar_t kScriptErrorRequest[] = L"请向我们反馈以上错误信息，�
 namespace {
 
 void ShowErrorBoxAndExit(const std::wstring& text) {
-  MessageBoxW(nullptr, text.c_str(), kScriptErrorCaption, MB_ICONERROR | MB_OK);
+  ZpkMessageBox(nullptr, text.c_str(), kScriptErrorCaption, MB_ICONERROR | MB_OK);
   ExitProcess(0);
 }
 
