@@ -37,33 +37,46 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# A private apt configuration with deb-src entries for the machine's own suites, so the
-# system's sources.list stays untouched.
-fetch_sources() {
-  [ -f "$DEPS/src/.fetched" ] && return 0
-  local apt="$CACHE_ROOT/apt" codename
+# Source packages come through a private apt configuration with deb-src entries for the
+# machine's own suites, so the system's sources.list stays untouched.
+SOURCE_PACKAGES=(lua5.2 7zip curl c-ares libwebp)
+APT_OPTS=()
+prepare_source_apt() {
+  [ ${#APT_OPTS[@]} -gt 0 ] && return 0
+  local apt="$CACHE_ROOT/apt" codename mirror
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-  mkdir -p "$apt/lists/partial" "$DEPS/src" "$CACHE_ROOT/downloads"
-  local mirror
+  mkdir -p "$apt/lists/partial" "$CACHE_ROOT/downloads"
   mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null \
            | grep -oE '^(deb|URIs:)[^#]*://[^ ]*debian[^ ]*' | grep -v security | head -1 | awk '{print $NF}' || true)
   [ -n "$mirror" ] || { log "no Debian mirror found in the apt configuration"; exit 1; }
   printf 'deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] %s %s main\ndeb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] %s %s-updates main\n' \
     "$mirror" "$codename" "$mirror" "$codename" > "$apt/sources.list"
-  local opts=(-o Dir::Etc::sourcelist="$apt/sources.list" -o Dir::Etc::sourceparts=/dev/null
-              -o Dir::State::Lists="$apt/lists" -o APT::Get::List-Cleanup=0)
-  log "fetching source packages from $mirror ($codename)"
-  apt-get "${opts[@]}" update -qq >&2
-  (cd "$CACHE_ROOT/downloads" && apt-get "${opts[@]}" source --download-only -qq lua5.2 7zip curl c-ares libwebp >&2)
-  local pkg dsc
-  for pkg in lua5.2 7zip curl c-ares libwebp; do
-    dsc=$(ls -t "$CACHE_ROOT/downloads/${pkg}_"*.dsc | head -1)
-    log "unpacking $(basename "$dsc")"
-    rm -rf "$DEPS/src/$pkg"
-    dpkg-source -x --no-check "$dsc" "$DEPS/src/$pkg" >/dev/null
-    basename "$dsc" >> "$DEPS/src/VERSIONS"
-  done
-  touch "$DEPS/src/.fetched"
+  APT_OPTS=(-o Dir::Etc::sourcelist="$apt/sources.list" -o Dir::Etc::sourceparts=/dev/null
+            -o Dir::State::Lists="$apt/lists" -o APT::Get::List-Cleanup=0)
+  log "reading source package lists from $mirror ($codename)"
+  apt-get "${APT_OPTS[@]}" update -qq >&2
+}
+
+# Fetches one source package and unpacks it with Debian's patches (security fixes among
+# them) into src/<package>; versions are logged in src/VERSIONS.
+fetch_source() { # package
+  local pkg=$1 dsc
+  [ -f "$DEPS/src/.fetched-$pkg" ] && return 0
+  prepare_source_apt
+  mkdir -p "$DEPS/src"
+  (cd "$CACHE_ROOT/downloads" && apt-get "${APT_OPTS[@]}" source --download-only -qq "$pkg" >&2 2>/dev/null) ||
+    (cd "$CACHE_ROOT/downloads" && apt-get "${APT_OPTS[@]}" source --download-only -qq "$pkg" >&2)
+  dsc=$(ls -t "$CACHE_ROOT/downloads/${pkg}_"*.dsc | head -1)
+  log "unpacking $(basename "$dsc")"
+  rm -rf "$DEPS/src/$pkg"
+  dpkg-source -x --no-check "$dsc" "$DEPS/src/$pkg" >/dev/null
+  basename "$dsc" >> "$DEPS/src/VERSIONS"
+  touch "$DEPS/src/.fetched-$pkg"
+}
+
+fetch_sources() {
+  local pkg
+  for pkg in "${SOURCE_PACKAGES[@]}"; do fetch_source "$pkg"; done
 }
 
 cc_for() { echo "$1-w64-mingw32-gcc-posix"; }
@@ -185,7 +198,6 @@ main() {
   REPO=$(cd "$(dirname "$0")/.." && pwd)
   install_packages
   mkdir -p "$DEPS"
-  if [ -f "$DEPS/.complete" ]; then echo "$DEPS"; return 0; fi
   local start=$SECONDS
   fetch_sources
   build_host_lua
@@ -193,9 +205,11 @@ main() {
   # The two targets are independent: build them side by side on the two cores.
   build_target i686 & local p1=$!
   build_target x86_64 & local p2=$!
-  wait $p1; wait $p2
-  touch "$DEPS/.complete"
-  log "dependencies built in $((SECONDS - start)) s into $DEPS"
+  local rc=0
+  wait $p1 || rc=1
+  wait $p2 || rc=1
+  [ $rc -eq 0 ] || { log "a dependency failed to build"; exit 1; }
+  log "dependencies ready in $((SECONDS - start)) s in $DEPS"
   echo "$DEPS"
 }
 main "$@"
