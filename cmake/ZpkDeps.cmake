@@ -27,3 +27,13 @@ file(CREATE_LINK /usr/include/fmt ${ZPK_SPDLOG_INC}/fmt SYMBOLIC)
 set_target_properties(dep::spdlog PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${ZPK_SPDLOG_INC}
   INTERFACE_COMPILE_DEFINITIONS "FMT_HEADER_ONLY;SPDLOG_FMT_EXTERNAL")
+
+# The skin engine's readers: XML, zip (minizip over the toolchain's static zlib), SVG
+# (nanosvg, header-only: one file defines its implementation) and stb_image (header-only).
+zpk_import(dep::pugixml libpugixml.a)
+zpk_import(dep::minizip libminizip.a)
+set_property(TARGET dep::minizip PROPERTY INTERFACE_LINK_LIBRARIES z)
+add_library(dep::nanosvg INTERFACE IMPORTED GLOBAL)
+set_target_properties(dep::nanosvg PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${ZPK_TARGET_DEPS}/include)
+add_library(dep::stb INTERFACE IMPORTED GLOBAL)
+set_target_properties(dep::stb PROPERTIES INTERFACE_INCLUDE_DIRECTORIES /usr/include/stb)

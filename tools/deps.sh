@@ -39,7 +39,7 @@ install_packages() {
 
 # Source packages come through a private apt configuration with deb-src entries for the
 # machine's own suites, so the system's sources.list stays untouched.
-SOURCE_PACKAGES=(lua5.2 7zip curl c-ares libwebp)
+SOURCE_PACKAGES=(lua5.2 7zip curl c-ares libwebp pugixml zlib libsdl2-image)
 APT_OPTS=()
 prepare_source_apt() {
   [ ${#APT_OPTS[@]} -gt 0 ] && return 0
@@ -135,6 +135,30 @@ build_7zdec() { # target (host = native Linux, for the portable tests)
   cp "$DEPS"/src/7zip/C/*.h "$out/include/7z/"
 }
 
+# The skin engine's readers: pugixml (XML), zlib's minizip (zip), nanosvg (SVG, taken from
+# SDL2_image's sources: only its two headers, never that folder's modified stb_image.h).
+# A host copy of each serves the portable native tests.
+build_skinlibs() { # target (host = native Linux)
+  local t=$1 out=$DEPS/$1 cc cxx ar obj f mz=$DEPS/src/zlib/contrib/minizip zinc=()
+  [ -f "$out/lib/libpugixml.a" ] && [ -f "$out/lib/libminizip.a" ] && [ -f "$out/include/nanosvg/nanosvg.h" ] && return 0
+  if [ "$t" = host ]; then
+    cc="gcc -O2 -g -fPIC"; cxx="g++ -O2 -g -fPIC"; ar=ar
+  else
+    cc="$(cc_for "$t") -O2"; cxx="$t-w64-mingw32-g++-posix -O2"; ar="$t-w64-mingw32-ar"
+  fi
+  obj=$(mktemp -d); mkdir -p "$out/lib" "$out/include/pugixml" "$out/include/minizip" "$out/include/nanosvg"
+  $cxx -c "$DEPS/src/pugixml/src/pugixml.cpp" -o "$obj/pugixml.o"
+  $ar rcs "$out/lib/libpugixml.a" "$obj/pugixml.o"
+  cp "$DEPS"/src/pugixml/src/{pugixml.hpp,pugiconfig.hpp} "$out/include/pugixml/"
+  for f in ioapi unzip; do
+    $cc -DNOCRYPT -DNOUNCRYPT -c "$mz/$f.c" -o "$obj/mz-$f.o"
+  done
+  $ar rcs "$out/lib/libminizip.a" "$obj"/mz-*.o
+  cp "$mz"/{ioapi.h,unzip.h} "$out/include/minizip/"
+  cp "$DEPS"/src/libsdl2-image/{nanosvg.h,nanosvgrast.h} "$out/include/nanosvg/"
+  rm -rf "$obj"
+}
+
 toolchain_file() { echo "$REPO/cmake/toolchain-$1.cmake"; }
 
 build_gtest() {
@@ -191,6 +215,7 @@ build_webp() {
 build_target() {
   local t=$1
   build_lua "$t"; build_7zdec "$t"; build_gtest "$t"; build_cares "$t"; build_curl "$t"; build_webp "$t"
+  build_skinlibs "$t"
   log "$t done"
 }
 
@@ -202,6 +227,7 @@ main() {
   fetch_sources
   build_host_lua
   build_7zdec host
+  build_skinlibs host
   # The two targets are independent: build them side by side on the two cores.
   build_target i686 & local p1=$!
   build_target x86_64 & local p2=$!
