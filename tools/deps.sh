@@ -17,7 +17,7 @@ APT_PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   gcc-multilib qemu-user-static wine wine64 7zip zip unzip
   libspdlog-dev libfmt-dev libstb-dev googletest libgtest-dev
-  xvfb xdotool x11-utils imagemagick fonts-wqy-microhei clang libclang-rt-14-dev
+  xvfb xdotool x11-utils imagemagick fonts-wqy-microhei clang libclang-rt-14-dev qrencode
 )
 
 install_packages() {
