@@ -2,6 +2,8 @@
 
 #include <lua/lua.hpp>
 
+#include "primitives/extract.h"
+#include "primitives/files.h"
 #include "primitives/http.h"
 
 namespace {
@@ -21,45 +23,45 @@ const Module kModules[] = {
 // The installation primitives, in registration order. The order is part of the script
 // API: keep it, and enable each entry where its primitive is built.
 const luaL_Reg kPrimitives[] = {
-    // {"Lua_UnCompress7z", Lua_UnCompress7z},  // primitives/extract.h
+    {"Lua_UnCompress7z", Lua_UnCompress7z},
     // {"Lua_RegSvr32", Lua_RegSvr32},  // primitives/system.h
     // {"Lua_RegistDll", Lua_RegistDll},  // primitives/system.h
     // {"Lua_RegQuery", Lua_RegQuery},  // primitives/registry.h
     // {"Lua_RegAdd", Lua_RegAdd},  // primitives/registry.h
     // {"Lua_RegDel", Lua_RegDel},  // primitives/registry.h
     // {"Lua_CreateShortcut", Lua_CreateShortcut},  // primitives/shell.h
-    // {"Lua_CreateDirectory", Lua_CreateDirectory},  // primitives/files.h
-    // {"Lua_CopyFile", Lua_CopyFile},  // primitives/files.h
-    // {"Lua_MoveFile", Lua_MoveFile},  // primitives/files.h
-    // {"Lua_RenameFile", Lua_RenameFile},  // primitives/files.h
-    // {"Lua_DeleteFile", Lua_DeleteFile},  // primitives/files.h
-    // {"Lua_DeleteFileEx", Lua_DeleteFileEx},  // primitives/files.h
+    {"Lua_CreateDirectory", Lua_CreateDirectory},
+    {"Lua_CopyFile", Lua_CopyFile},
+    {"Lua_MoveFile", Lua_MoveFile},
+    {"Lua_RenameFile", Lua_RenameFile},
+    {"Lua_DeleteFile", Lua_DeleteFile},
+    {"Lua_DeleteFileEx", Lua_DeleteFileEx},
     // {"Lua_Exec", Lua_Exec},  // primitives/shell.h
     // {"Lua_ExplorerExec", Lua_ExplorerExec},  // primitives/shell.h
     // {"Lua_TaskKill", Lua_TaskKill},  // primitives/system.h
     // {"Lua_SCM", Lua_SCM},  // primitives/system.h
     // {"Lua_RegVarByCSIDL", Lua_RegVarByCSIDL},  // primitives/shell.h
-    // {"Lua_ExtractResource", Lua_ExtractResource},  // primitives/extract.h
+    {"Lua_ExtractResource", Lua_ExtractResource},
     // {"Lua_GetOSVersion", Lua_GetOSVersion},  // primitives/system.h
     // {"Lua_Logout", Lua_Logout},  // primitives/system.h
     // {"Lua_MsgBox", Lua_MsgBox},  // primitives/system.h
-    // {"Lua_DelFileRecursive", Lua_DelFileRecursive},  // primitives/files.h
-    // {"Lua_DelFileRecursiveEx", Lua_DelFileRecursiveEx},  // primitives/files.h
-    // {"Lua_DeleteFileAfterReboot", Lua_DeleteFileAfterReboot},  // primitives/files.h
+    {"Lua_DelFileRecursive", Lua_DelFileRecursive},
+    {"Lua_DelFileRecursiveEx", Lua_DelFileRecursiveEx},
+    {"Lua_DeleteFileAfterReboot", Lua_DeleteFileAfterReboot},
     // {"Lua_IsWow64", Lua_IsWow64},  // primitives/system.h
     // {"Lua_GetProcessId", Lua_GetProcessId},  // primitives/system.h
     // {"Lua_ExitWindows", Lua_ExitWindows},  // primitives/system.h
     // {"Lua_GetModuleFileName", Lua_GetModuleFileName},  // primitives/system.h
     // {"Lua_GetCommandLineArgv", Lua_GetCommandLineArgv},  // primitives/system.h
     // {"Lua_EnablePrivilege", Lua_EnablePrivilege},  // primitives/system.h
-    // {"Lua_GetTempFileName", Lua_GetTempFileName},  // primitives/files.h
-    // {"Lua_GetTempPath", Lua_GetTempPath},  // primitives/files.h
-    // {"Lua_ExpandEnv", Lua_ExpandEnv},  // primitives/files.h
+    {"Lua_GetTempFileName", Lua_GetTempFileName},
+    {"Lua_GetTempPath", Lua_GetTempPath},
+    {"Lua_ExpandEnv", Lua_ExpandEnv},
     // {"Lua_GetImagePathByPid", Lua_GetImagePathByPid},  // primitives/system.h
     // {"Lua_GetDriverInstallPath", Lua_GetDriverInstallPath},  // primitives/system.h
     // {"Lua_KillAllTaskByName", Lua_KillAllTaskByName},  // primitives/system.h
-    // {"Lua_PathFileExists", Lua_PathFileExists},  // primitives/files.h
-    // {"Lua_PathYetAnotherMakeUniqueName", Lua_PathYetAnotherMakeUniqueName},  // primitives/files.h
+    {"Lua_PathFileExists", Lua_PathFileExists},
+    {"Lua_PathYetAnotherMakeUniqueName", Lua_PathYetAnotherMakeUniqueName},
     // {"Lua_ShellExec", Lua_ShellExec},  // primitives/shell.h
     {"Lua_HttpPost", Lua_HttpPost},
     {nullptr, nullptr},

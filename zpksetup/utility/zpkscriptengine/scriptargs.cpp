@@ -1,6 +1,7 @@
 #include "scriptargs.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include "log/debugoutput.h"
 #include "textconv.h"
@@ -49,6 +50,18 @@ int PushText(lua_State* L, const std::wstring& value) {
 
 void ReportMissing(const wchar_t* primitive, const std::wstring& path) {
   qd::Output(L"Fun:%ls, Description:%ls it's not exists!\r\n", primitive, path.c_str());
+}
+
+bool ExistingPath(lua_State* L, int index, const wchar_t* primitive, std::wstring& out) {
+  if (!Path(L, index, out)) {
+    ReportMissing(primitive, Text(L, index));
+    return false;
+  }
+  if (!PathFileExistsW(out.c_str())) {
+    ReportMissing(primitive, out);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace scriptargs

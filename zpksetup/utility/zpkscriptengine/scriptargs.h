@@ -29,4 +29,8 @@ int PushText(lua_State* L, const std::wstring& value);
 // "Fun:<primitive>, Description:<path> it's not exists!\r\n"
 void ReportMissing(const wchar_t* primitive, const std::wstring& path);
 
+// A path argument that must name something existing (PathFileExistsW): otherwise the
+// missing-path line (with the unexpanded text when the expansion did not fit) and false.
+bool ExistingPath(lua_State* L, int index, const wchar_t* primitive, std::wstring& out);
+
 }  // namespace scriptargs

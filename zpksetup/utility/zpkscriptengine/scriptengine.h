@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 struct lua_State;
@@ -25,6 +26,13 @@ class ZPKScriptEngine {
   void SetGlobalString(const char* name, const std::wstring& value);
   void SetGlobalNumber(const char* name, double value);
   void SetGlobalBoolean(const char* name, bool value);
+
+  // Recursive removal of a directory (or of the files a path or pattern matches), read-only
+  // files included; the Ex form reports each file that cannot be deleted (defined with
+  // the file primitives, primitives/removal.cpp).
+  using DeleteFailure = std::function<void(const std::wstring& path, DWORD error)>;
+  static void DeleteDirectories(const std::wstring& path);
+  static void DeleteDirectoriesEx(const std::wstring& path, const DeleteFailure& onFailure);
 
  private:
   ZPKScriptEngine();

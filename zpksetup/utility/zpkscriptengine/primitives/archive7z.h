@@ -1,0 +1,71 @@
+// Reading a 7z archive entry by entry with the LZMA SDK's decoder, independent of the
+// platform: the memory source, the check of entry names and the extraction loop. What
+// happens to each entry on disk is the caller's EntrySink, so the reader can also run
+// natively (fuzzing, tools).
+#pragma once
+#include <7z/7zTypes.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace archive7z {
+
+// Result codes use the library's numbering (SZ_OK, SZ_ERROR_*).
+constexpr int kOk = SZ_OK;
+constexpr int kNoMemory = SZ_ERROR_MEM;
+constexpr int kFail = SZ_ERROR_FAIL;
+constexpr int kUnsafeName = SZ_ERROR_ARCHIVE;
+constexpr int kInvalidOrigin = 87;  // ERROR_INVALID_PARAMETER, as the file stream reports it
+
+// An archive held in memory. The payload resource is stored with its first two bytes
+// exchanged (so it does not look like a 7z file); exchangeHead undoes that while
+// reading, leaving the caller's bytes (the loaded image) untouched.
+struct MemorySource {
+  ISeekInStream vt;  // first member: the library hands this pointer back
+  const uint8_t* data;
+  uint64_t size;
+  uint64_t pos;
+  bool exchangeHead;
+};
+void InitMemorySource(MemorySource& source, const void* data, uint32_t size, bool exchangeHead);
+
+// True when a name read from an archive names a place inside the destination: not
+// absolute or rooted, no drive letter or stream (':'), no component made of dots and
+// spaces only (".", "..", and what Windows trims to them), no device name (CON, NUL,
+// COM1...). Both '/' and '\' count as separators, since Windows treats them alike.
+bool IsSafeEntryName(const std::u16string& name);
+
+struct FileEntry {
+  const std::u16string& name;  // '/'-separated, checked by IsSafeEntryName
+  const uint8_t* data;
+  size_t size;
+  bool hasAttributes;
+  uint32_t attributes;  // already reduced to what SetFileAttributes accepts
+  bool hasModified;
+  uint64_t modified;  // FILETIME: 100 ns units since 1601
+};
+
+class EntrySink {
+ public:
+  virtual ~EntrySink() = default;
+  // A directory to create: every parent of an entry, and each directory entry.
+  virtual void MakeDirectory(const std::u16string& name) = 0;
+  // A decoded file; returns kOk to go on (also when the file was skipped) or the code
+  // that stops the extraction.
+  virtual int WriteFile(const FileEntry& entry) = 0;
+  // Called once, before anything is written, for the first name that is unsafe.
+  virtual void RejectName(const std::u16string& name) {}
+};
+
+// Opens the archive read through `source` (behind the library's look-ahead reader),
+// checks every entry name first, then hands the entries to `sink` in archive order.
+// Returns kOk, a library code (no archive, data or CRC error...), kNoMemory, kUnsafeName
+// (nothing handed to the sink) or the sink's stop code.
+int Extract(ISeekInStreamPtr source, EntrySink& sink);
+
+// Windows file attributes from an archive's attribute field: archives made on Unix keep
+// the mode in the high 16 bits (flag 0x8000); only settable attributes remain.
+uint32_t SettableAttributes(uint32_t archived);
+
+}  // namespace archive7z

@@ -1,0 +1,157 @@
+#include "extract.h"
+
+#include <windows.h>
+
+#include <7z/7zFile.h>
+
+#include "archive7z.h"
+#include "extractdisk.h"
+#include "handles.h"
+#include "log/debugoutput.h"
+#include "scriptargs.h"
+#include "scriptcallback.h"
+
+namespace {
+
+const wchar_t kUnCompress[] = L"Lua_UnCompress7z";
+const wchar_t kExtractResource[] = L"Lua_ExtractResource";
+const wchar_t kPayloadType[] = L"_7Z";
+
+// A resource named by a string, or by a number (its low 16 bits).
+struct ResourceName {
+  std::wstring text;
+  WORD id = 0;
+  bool numeric = false;
+  const wchar_t* get() const { return numeric ? MAKEINTRESOURCEW(id) : text.c_str(); }
+};
+
+ResourceName ReadResourceName(lua_State* L, int index) {
+  ResourceName name;
+  if (lua_isnumber(L, index)) {
+    name.numeric = true;
+    name.id = static_cast<WORD>(scriptargs::Integer(L, index) & 0xFFFF);
+  } else {
+    name.text = scriptargs::Text(L, index);
+  }
+  return name;
+}
+
+// The bytes of one resource of the installer's own module (read-only: the loaded image
+// is never written to).
+struct Resource {
+  const uint8_t* bytes = nullptr;
+  DWORD size = 0;
+};
+
+bool LoadOwnResource(const wchar_t* type, const ResourceName& name, Resource& out) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(self, name.get(), type);
+  HGLOBAL res = info ? LoadResource(self, info) : nullptr;
+  const void* bytes = res ? LockResource(res) : nullptr;
+  if (!bytes) return false;
+  out.bytes = static_cast<const uint8_t*>(bytes);
+  out.size = SizeofResource(self, info);
+  return true;
+}
+
+int UnCompressFile(const std::wstring& archive, const std::wstring& destination,
+                   ScriptCallback& onFile, ScriptCallback& onError) {
+  qd::Output(L"UnCompress %ls to %ls .\r\n", archive.c_str(), destination.c_str());
+  UniqueFileHandle file(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    QD_ERROR_TRACE(L"CreateFileW failed!");
+    return archive7z::kFail;
+  }
+  CFileInStream stream;
+  FileInStream_CreateVTable(&stream);
+  stream.file.handle = file.get();
+  stream.wres = 0;
+  return ExtractToDirectory(&stream.vt, destination, onFile, onError);
+}
+
+bool WriteBytes(HANDLE file, const uint8_t* bytes, DWORD size) {
+  DWORD written = 0;
+  return WriteFile(file, bytes, size, &written, nullptr) && written == size;
+}
+
+}  // namespace
+
+int Lua_UnCompress7z(lua_State* L) {
+  const int count = lua_gettop(L);
+  if (count < 2 || count > 5) {
+    qd::Output(L"Fun:%ls, Description: %d arguments, 2 to 5 expected.\r\n", kUnCompress, count);
+    return scriptargs::PushBoolean(L, false);
+  }
+  // Callbacks come from the end: a fifth argument that is not a function means none.
+  ScriptCallback onFile, onError;
+  if (count == 5) {
+    if (onError.Take(L, 5)) onFile.Take(L, 4);
+  } else if (count == 4) {
+    onFile.Take(L, 4);
+  }
+  const bool fromFile = lua_isboolean(L, 3) && lua_toboolean(L, 3);
+  std::wstring destination;
+  if (!scriptargs::ExistingPath(L, 2, kUnCompress, destination))
+    return scriptargs::PushBoolean(L, false);
+
+  int code = archive7z::kFail;
+  if (fromFile) {
+    std::wstring archive;
+    if (!scriptargs::ExistingPath(L, 1, kUnCompress, archive)) return scriptargs::PushBoolean(L, false);
+    code = UnCompressFile(archive, destination, onFile, onError);
+  } else {
+    const ResourceName name = ReadResourceName(L, 1);
+    Resource payload;
+    if (!LoadOwnResource(kPayloadType, name, payload)) {
+      qd::Output(L"Fun:%ls ,LoadResource failed!\r\n", kUnCompress);
+      return scriptargs::PushBoolean(L, false);
+    }
+    if (!name.numeric) qd::Output(L"UnCompress %ls to %ls .\r\n", name.text.c_str(), destination.c_str());
+    // The stored signature has its first two bytes exchanged; the source undoes that as
+    // it reads, so the image stays as loaded and every later extraction sees the same.
+    archive7z::MemorySource source;
+    archive7z::InitMemorySource(source, payload.bytes, payload.size, true);
+    code = ExtractToDirectory(&source.vt, destination, onFile, onError);
+  }
+  if (code != archive7z::kOk) {
+    qd::Output(L"Fun:%ls, Description: UnCompress failed.!\r\n", kUnCompress);
+    return scriptargs::PushBoolean(L, false);
+  }
+  qd::OutputText(L"UnCompress successful.\r\n");
+  return scriptargs::PushBoolean(L, true);
+}
+
+int Lua_ExtractResource(lua_State* L) {
+  std::wstring target;
+  if (!scriptargs::Path(L, 3, target)) {
+    scriptargs::ReportMissing(kExtractResource, scriptargs::Text(L, 3));
+    return scriptargs::PushBoolean(L, false);
+  }
+  const std::wstring type = scriptargs::Text(L, 1);
+  const ResourceName name = ReadResourceName(L, 2);
+  Resource res;
+  if (!LoadOwnResource(type.c_str(), name, res)) {
+    qd::Output(L"Fun:%ls ,LoadResource failed!\r\n", kExtractResource);
+    return scriptargs::PushBoolean(L, false);
+  }
+  UniqueFileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    qd::Output(L"Fun:%ls ,CreateFileW %ls failed!\r\n", kExtractResource, target.c_str());
+    return scriptargs::PushBoolean(L, false);
+  }
+  bool written;
+  if (type == kPayloadType && res.size >= 2) {
+    // The file gets the archive's real signature; the loaded image is left alone.
+    const uint8_t head[2] = {res.bytes[1], res.bytes[0]};
+    written = WriteBytes(file.get(), head, 2) && WriteBytes(file.get(), res.bytes + 2, res.size - 2);
+  } else {
+    written = WriteBytes(file.get(), res.bytes, res.size);
+  }
+  if (!written) {
+    qd::Output(L"Fun:%ls ,WriteFile %ls failed!\r\n", kExtractResource, target.c_str());
+    return scriptargs::PushBoolean(L, false);
+  }
+  return scriptargs::PushBoolean(L, true);
+}

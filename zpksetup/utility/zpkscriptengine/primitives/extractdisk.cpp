@@ -1,0 +1,133 @@
+#include "extractdisk.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "archive7z.h"
+#include "handles.h"
+#include "log/debugoutput.h"
+#include "scriptcallback.h"
+
+namespace {
+
+constexpr DWORD kWriteChunk = 4u << 20;  // file writes go out in chunks of at most 4 MiB
+
+std::wstring FullPathOf(const std::wstring& path) {
+  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return std::wstring();
+  std::wstring full(needed, L'\0');
+  DWORD len = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+  full.resize(len < needed ? len : 0);
+  return full;
+}
+
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return path;
+}
+
+HANDLE CreateTarget(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+class DiskWriter : public archive7z::EntrySink {
+ public:
+  DiskWriter(const std::wstring& destination, ScriptCallback& onFile, ScriptCallback& onError)
+      : destination_(destination),
+        root_(WithoutTrailingSeparators(FullPathOf(destination)) + L"\\"),
+        onFile_(onFile),
+        onError_(onError) {}
+
+  void MakeDirectory(const std::u16string& name) override {
+    const std::wstring& path = Join(name);
+    if (Inside(path)) CreateDirectoryW(path.c_str(), nullptr);
+  }
+
+  int WriteFile(const archive7z::FileEntry& entry) override {
+    const std::wstring& path = Join(entry.name);
+    if (!Inside(path)) return archive7z::kUnsafeName;
+    DWORD old = GetFileAttributesW(path.c_str());
+    if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+      SetFileAttributesW(path.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
+    UniqueFileHandle file(CreateTarget(path));
+    if (!file) {
+      int decision = Decide(path, GetLastError());
+      if (decision == kSkip) return archive7z::kOk;
+      if (decision != kRetry) return archive7z::kFail;
+      file.reset(CreateTarget(path));
+      if (!file) return archive7z::kFail;
+    }
+    if (!WriteAll(file.get(), entry.data, entry.size)) return archive7z::kFail;
+    if (entry.hasModified) {
+      FILETIME modified;
+      modified.dwLowDateTime = static_cast<DWORD>(entry.modified);
+      modified.dwHighDateTime = static_cast<DWORD>(entry.modified >> 32);
+      SetFileTime(file.get(), nullptr, nullptr, &modified);
+    }
+    if (!CloseHandle(file.release())) return archive7z::kFail;
+    // After closing, so that a read-only attribute does not hinder the write.
+    if (entry.hasAttributes) SetFileAttributesW(path.c_str(), entry.attributes);
+    if (onFile_) onFile_.Call(path);
+    return archive7z::kOk;
+  }
+
+  void RejectName(const std::u16string& name) override {
+    std::wstring text(name.begin(), name.end());
+    qd::Output(L"Fun:%ls, Description:entry \"%ls\" would leave %ls!\r\n", L"Lua_UnCompress7z",
+               text.c_str(), destination_.c_str());
+  }
+
+ private:
+  static constexpr int kRetry = 0, kSkip = 1, kAbort = 2;
+
+  // The error callback's decision on a file that cannot be created; without a
+  // callback, or when the call failed outside the handler, the extraction aborts.
+  int Decide(const std::wstring& path, DWORD error) {
+    if (!onError_) return kAbort;
+    lua_Integer decision = kAbort;
+    if (!onError_.Call(path, error, &decision)) return kAbort;
+    return static_cast<int>(decision == kRetry || decision == kSkip ? decision : kAbort);
+  }
+
+  static bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
+    while (size > 0) {
+      DWORD chunk = size < kWriteChunk ? static_cast<DWORD>(size) : kWriteChunk;
+      DWORD written = 0;
+      if (!::WriteFile(file, data, chunk, &written, nullptr) || written != chunk) return false;
+      data += chunk;
+      size -= chunk;
+    }
+    return true;
+  }
+
+  // destination + '\' + name with '/' as '\'; one buffer reused from entry to entry.
+  const std::wstring& Join(const std::u16string& name) {
+    path_.assign(destination_);
+    path_ += L'\\';
+    for (char16_t c : name) path_ += (c == u'/') ? L'\\' : static_cast<wchar_t>(c);
+    return path_;
+  }
+
+  // Second line of defence behind the name check: what the system makes of the path
+  // must still lie under the destination.
+  bool Inside(const std::wstring& path) const {
+    std::wstring full = FullPathOf(path);
+    return full.size() > root_.size() && _wcsnicmp(full.c_str(), root_.c_str(), root_.size()) == 0;
+  }
+
+  const std::wstring destination_;
+  const std::wstring root_;
+  ScriptCallback& onFile_;
+  ScriptCallback& onError_;
+  std::wstring path_;
+};
+
+}  // namespace
+
+int ExtractToDirectory(ISeekInStreamPtr source, const std::wstring& destination,
+                       ScriptCallback& onFile, ScriptCallback& onError) {
+  DiskWriter writer(destination, onFile, onError);
+  return archive7z::Extract(source, writer);
+}
