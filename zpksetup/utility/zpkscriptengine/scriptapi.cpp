@@ -5,6 +5,8 @@
 #include "primitives/extract.h"
 #include "primitives/files.h"
 #include "primitives/http.h"
+#include "primitives/registry.h"
+#include "primitives/shell.h"
 
 namespace {
 
@@ -26,21 +28,21 @@ const luaL_Reg kPrimitives[] = {
     {"Lua_UnCompress7z", Lua_UnCompress7z},
     // {"Lua_RegSvr32", Lua_RegSvr32},  // primitives/system.h
     // {"Lua_RegistDll", Lua_RegistDll},  // primitives/system.h
-    // {"Lua_RegQuery", Lua_RegQuery},  // primitives/registry.h
-    // {"Lua_RegAdd", Lua_RegAdd},  // primitives/registry.h
-    // {"Lua_RegDel", Lua_RegDel},  // primitives/registry.h
-    // {"Lua_CreateShortcut", Lua_CreateShortcut},  // primitives/shell.h
+    {"Lua_RegQuery", Lua_RegQuery},
+    {"Lua_RegAdd", Lua_RegAdd},
+    {"Lua_RegDel", Lua_RegDel},
+    {"Lua_CreateShortcut", Lua_CreateShortcut},
     {"Lua_CreateDirectory", Lua_CreateDirectory},
     {"Lua_CopyFile", Lua_CopyFile},
     {"Lua_MoveFile", Lua_MoveFile},
     {"Lua_RenameFile", Lua_RenameFile},
     {"Lua_DeleteFile", Lua_DeleteFile},
     {"Lua_DeleteFileEx", Lua_DeleteFileEx},
-    // {"Lua_Exec", Lua_Exec},  // primitives/shell.h
-    // {"Lua_ExplorerExec", Lua_ExplorerExec},  // primitives/shell.h
+    {"Lua_Exec", Lua_Exec},
+    {"Lua_ExplorerExec", Lua_ExplorerExec},
     // {"Lua_TaskKill", Lua_TaskKill},  // primitives/system.h
     // {"Lua_SCM", Lua_SCM},  // primitives/system.h
-    // {"Lua_RegVarByCSIDL", Lua_RegVarByCSIDL},  // primitives/shell.h
+    {"Lua_RegVarByCSIDL", Lua_RegVarByCSIDL},
     {"Lua_ExtractResource", Lua_ExtractResource},
     // {"Lua_GetOSVersion", Lua_GetOSVersion},  // primitives/system.h
     // {"Lua_Logout", Lua_Logout},  // primitives/system.h
@@ -62,7 +64,7 @@ const luaL_Reg kPrimitives[] = {
     // {"Lua_KillAllTaskByName", Lua_KillAllTaskByName},  // primitives/system.h
     {"Lua_PathFileExists", Lua_PathFileExists},
     {"Lua_PathYetAnotherMakeUniqueName", Lua_PathYetAnotherMakeUniqueName},
-    // {"Lua_ShellExec", Lua_ShellExec},  // primitives/shell.h
+    {"Lua_ShellExec", Lua_ShellExec},
     {"Lua_HttpPost", Lua_HttpPost},
     {nullptr, nullptr},
 };
