@@ -315,6 +315,8 @@ local function build_reg_add_list()
     rec("HKLM", U, "UninstallString", "REG_SZ", global_install_path .. "\\Uninstall.exe", true),
     rec("HKLM", U, "InstallLocation", "REG_SZ", global_install_path, true),
     rec("HKLM", U, "InstallDate", "REG_SZ", os.date("%Y%m%d"), true),
+    -- Lets package managers remove the product without questions.
+    rec("HKLM", U, "QuietUninstallString", "REG_SZ", "\"" .. global_install_path .. "\\Uninstall.exe\" /S", true),
   }
 end
 
