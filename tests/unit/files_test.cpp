@@ -251,26 +251,49 @@ TEST(Files, RecursiveRemovalOfTheCurrentDirectoryStepsOut) {
   EXPECT_EQ(std::wstring(now), dir.path());
 }
 
+namespace {
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+// The pending renames as stored (REG_MULTI_SZ), or false when there are none.
+bool ReadPendingRenames(std::wstring& value) {
+  std::vector<wchar_t> buf(1 << 16);
+  DWORD bytes = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
+  LONG rc = RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, RRF_RT_REG_MULTI_SZ,
+                         nullptr, buf.data(), &bytes);
+  if (rc != ERROR_SUCCESS) return false;
+  value.assign(buf.data(), bytes / sizeof(wchar_t));
+  return true;
+}
+
+void RestorePendingRenames(bool existed, const std::wstring& value) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  if (existed)
+    RegSetValueExW(key, kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(value.data()),
+                   static_cast<DWORD>(value.size() * sizeof(wchar_t)));
+  else
+    RegDeleteValueW(key, kPendingRenames);
+  RegCloseKey(key);
+}
+}  // namespace
+
 TEST(Files, DeleteAfterRebootIsScheduled) {
   TempDir dir;
   ASSERT_TRUE(WriteFileBytes(dir / L"later.txt", "x"));
   SetText("t_file", dir / L"later.txt");
   SetText("t_missing", dir / L"missing.txt");
+  std::wstring before;
+  const bool existed = ReadPendingRenames(before);
   ASSERT_TRUE(RunLua("t1 = Lua_DeleteFileAfterReboot(t_file); t2 = Lua_DeleteFileAfterReboot(t_missing)"));
   EXPECT_TRUE(Bool("t1"));
   EXPECT_TRUE(Bool("t2"));
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
-                          KEY_QUERY_VALUE, &key),
-            ERROR_SUCCESS);
-  std::vector<wchar_t> value(1 << 16);
-  DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-  LONG rc = RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(value.data()), &bytes);
-  RegCloseKey(key);
-  ASSERT_EQ(rc, ERROR_SUCCESS);
-  std::wstring all(value.data(), bytes / sizeof(wchar_t));
-  EXPECT_NE(all.find(dir / L"later.txt"), std::wstring::npos);
+  std::wstring after;
+  ASSERT_TRUE(ReadPendingRenames(after));
+  // Leave the prefix's restart list as it was for the tests that follow.
+  RestorePendingRenames(existed, before);
+  EXPECT_NE(after.find(dir / L"later.txt"), std::wstring::npos);
+  EXPECT_EQ(after.find(L"missing.txt"), std::wstring::npos);
 }
 
 TEST(Files, TemporaryAndUniqueNames) {
