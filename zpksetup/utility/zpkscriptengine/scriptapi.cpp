@@ -2,11 +2,16 @@
 
 #include <lua/lua.hpp>
 
+#include "primitives/comregistration.h"
 #include "primitives/extract.h"
 #include "primitives/files.h"
 #include "primitives/http.h"
+#include "primitives/messages.h"
+#include "primitives/processes.h"
 #include "primitives/registry.h"
+#include "primitives/services.h"
 #include "primitives/shell.h"
+#include "primitives/system.h"
 
 namespace {
 
@@ -26,8 +31,8 @@ const Module kModules[] = {
 // API: keep it, and enable each entry where its primitive is built.
 const luaL_Reg kPrimitives[] = {
     {"Lua_UnCompress7z", Lua_UnCompress7z},
-    // {"Lua_RegSvr32", Lua_RegSvr32},  // primitives/system.h
-    // {"Lua_RegistDll", Lua_RegistDll},  // primitives/system.h
+    {"Lua_RegSvr32", Lua_RegSvr32},
+    {"Lua_RegistDll", Lua_RegistDll},
     {"Lua_RegQuery", Lua_RegQuery},
     {"Lua_RegAdd", Lua_RegAdd},
     {"Lua_RegDel", Lua_RegDel},
@@ -40,28 +45,28 @@ const luaL_Reg kPrimitives[] = {
     {"Lua_DeleteFileEx", Lua_DeleteFileEx},
     {"Lua_Exec", Lua_Exec},
     {"Lua_ExplorerExec", Lua_ExplorerExec},
-    // {"Lua_TaskKill", Lua_TaskKill},  // primitives/system.h
-    // {"Lua_SCM", Lua_SCM},  // primitives/system.h
+    {"Lua_TaskKill", Lua_TaskKill},
+    {"Lua_SCM", Lua_SCM},
     {"Lua_RegVarByCSIDL", Lua_RegVarByCSIDL},
     {"Lua_ExtractResource", Lua_ExtractResource},
-    // {"Lua_GetOSVersion", Lua_GetOSVersion},  // primitives/system.h
-    // {"Lua_Logout", Lua_Logout},  // primitives/system.h
-    // {"Lua_MsgBox", Lua_MsgBox},  // primitives/system.h
+    {"Lua_GetOSVersion", Lua_GetOSVersion},
+    {"Lua_Logout", Lua_Logout},
+    {"Lua_MsgBox", Lua_MsgBox},
     {"Lua_DelFileRecursive", Lua_DelFileRecursive},
     {"Lua_DelFileRecursiveEx", Lua_DelFileRecursiveEx},
     {"Lua_DeleteFileAfterReboot", Lua_DeleteFileAfterReboot},
-    // {"Lua_IsWow64", Lua_IsWow64},  // primitives/system.h
-    // {"Lua_GetProcessId", Lua_GetProcessId},  // primitives/system.h
-    // {"Lua_ExitWindows", Lua_ExitWindows},  // primitives/system.h
-    // {"Lua_GetModuleFileName", Lua_GetModuleFileName},  // primitives/system.h
-    // {"Lua_GetCommandLineArgv", Lua_GetCommandLineArgv},  // primitives/system.h
-    // {"Lua_EnablePrivilege", Lua_EnablePrivilege},  // primitives/system.h
+    {"Lua_IsWow64", Lua_IsWow64},
+    {"Lua_GetProcessId", Lua_GetProcessId},
+    {"Lua_ExitWindows", Lua_ExitWindows},
+    {"Lua_GetModuleFileName", Lua_GetModuleFileName},
+    {"Lua_GetCommandLineArgv", Lua_GetCommandLineArgv},
+    {"Lua_EnablePrivilege", Lua_EnablePrivilege},
     {"Lua_GetTempFileName", Lua_GetTempFileName},
     {"Lua_GetTempPath", Lua_GetTempPath},
     {"Lua_ExpandEnv", Lua_ExpandEnv},
-    // {"Lua_GetImagePathByPid", Lua_GetImagePathByPid},  // primitives/system.h
-    // {"Lua_GetDriverInstallPath", Lua_GetDriverInstallPath},  // primitives/system.h
-    // {"Lua_KillAllTaskByName", Lua_KillAllTaskByName},  // primitives/system.h
+    {"Lua_GetImagePathByPid", Lua_GetImagePathByPid},
+    {"Lua_GetDriverInstallPath", Lua_GetDriverInstallPath},
+    {"Lua_KillAllTaskByName", Lua_KillAllTaskByName},
     {"Lua_PathFileExists", Lua_PathFileExists},
     {"Lua_PathYetAnotherMakeUniqueName", Lua_PathYetAnotherMakeUniqueName},
     {"Lua_ShellExec", Lua_ShellExec},
