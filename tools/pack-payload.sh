@@ -1,0 +1,13 @@
+#!/bin/sh
+# pack-payload.sh DIR OUT: packs the contents of DIR into the 7z archive OUT with its
+# first two bytes exchanged ("z7" instead of "7z"), as the installer carries its payload.
+set -eu
+dir=$1 out=$2
+tmp=$out.tmp.7z
+rm -f "$tmp" "$out"
+abs=$(cd "$(dirname "$tmp")" && pwd)/$(basename "$tmp")
+(cd "$dir" && 7zz a -t7z -mx=9 -bd -bso0 -bsp0 "$abs" .)
+{ dd if="$tmp" bs=1 skip=1 count=1 status=none
+  dd if="$tmp" bs=1 count=1 status=none
+  tail -c +3 "$tmp"; } > "$out"
+rm -f "$tmp"

@@ -1,0 +1,112 @@
+#include "setuprun.h"
+
+#include <objbase.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "commandlineargs.h"
+#include "handles.h"
+#include "installmgr.h"
+#include "listener.h"
+#include "log/debugoutput.h"
+#include "log/qvbaselog.h"
+#include "scriptengine.h"
+#include "singleinstance.h"
+#include "startupdecisions.h"
+#include "textconv.h"
+
+namespace {
+
+// %TEMP% with a trailing backslash, then "Install.log".
+std::wstring BuildLogPath() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  const DWORD units = GetTempPathW(MAX_PATH, temp);
+  std::wstring path = units > 0 && units < MAX_PATH ? std::wstring(temp, units) : std::wstring();
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  return path + L"Install.log";
+}
+
+void OpenLog(const std::wstring& logPath) {
+  DeleteFileW(logPath.c_str());
+  CQVBaseLog::Instance()->InitLogger(Utf16ToAnsi(logPath.c_str()).c_str());
+}
+
+// The configuration chunk, then the install chunk, into the one script state.
+bool LoadScripts(ZPKScriptEngine* engine) {
+  if (!engine->DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {
+    qd::OutputText(L"DoResLua failed, GLOBAL_VAR.LUAC");
+    return false;
+  }
+  if (!engine->DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) {
+    qd::OutputText(L"DoResLua failed, INSTSCRIPT.LUAC");
+    return false;
+  }
+  return true;
+}
+
+// GDI+ once for the process, shut down at process exit.
+class GdiplusSession {
+ public:
+  static void Start() { static GdiplusSession session; }
+
+ private:
+  GdiplusSession() {
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
+  }
+  ~GdiplusSession() {
+    if (token_) Gdiplus::GdiplusShutdown(token_);
+  }
+  ULONG_PTR token_ = 0;
+};
+
+}  // namespace
+
+int RunSetup(HINSTANCE instance) {
+  SetupRun run;
+  run.instance = instance;
+  run.logPath = BuildLogPath();
+  OpenLog(run.logPath);
+
+  const CommandLineArgs args(GetCommandLineW());
+  std::wstring value;
+  const bool hasListener = args.Find(L"InstallListenWnd", value);
+  const uint32_t listener = hasListener ? ListenerWindowValue(value) : 0;
+  SetListenerWindow(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(listener)));
+
+  ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
+  if (!LoadScripts(engine)) return 0;
+
+  const InstanceIdentity identity = ChooseInstanceIdentity(
+      engine->GetGlobalString("global_install_mutex_guid"), engine->GetGlobalInteger("global_app_id"));
+  run.appId = identity.appId;
+  UniqueKernelHandle otherInstance(CreateAppInstance(identity.name, identity.appId));
+
+  // Presence of the key lets this run go on beside another instance; only the exact
+  // value "true" asks for a silent run.
+  const bool silentKey = args.Find(L"InstallSlience", value);
+  const bool commandLineSilent = silentKey && value == L"true";
+  if (otherInstance && !silentKey) {
+    qd::OutputText(L"CreateAppInstance return true");
+    return 0;
+  }
+
+  CoInitialize(nullptr);
+  GdiplusSession::Start();
+  CInstallMgr::Instance()->BeforeInit();
+
+  const bool enableSilent = engine->GetGlobalBoolean("global_enable_ss_install");
+  const RunMode mode = DecideRunMode(enableSilent, commandLineSilent, [engine] {
+    return engine->GetGlobalBoolean("global_ss_install");
+  });
+  if (mode == RunMode::kSilent) {
+    RunSilent(run);
+  } else {
+    RunWindowed(run);
+  }
+  return 0;
+}
+
+void ScheduleLogDeletion(const SetupRun& run) {
+  MoveFileExW(run.logPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
