@@ -2,6 +2,10 @@
 
 #include <lua/lua.hpp>
 
+#include "astring.h"
+#include "dllmanager.h"
+#include "rawbuffer.h"
+#include "wstring.h"
 #include "primitives/comregistration.h"
 #include "primitives/extract.h"
 #include "primitives/files.h"
@@ -24,6 +28,10 @@ struct Module {
 // Value types and the DLL bridge, in registration order (AString, WString, RawBuffer,
 // DllManager); GLibTab follows them.
 const Module kModules[] = {
+    {"AString", luaopen_AString},
+    {"WString", luaopen_WString},
+    {"RawBuffer", luaopen_RawBuffer},
+    {"DllManager", luaopen_DllManager},
     {nullptr, nullptr},
 };
 
@@ -82,6 +90,7 @@ void RegisterScriptApi(lua_State* L) {
     luaL_requiref(L, m.name, m.open, 1);
     lua_pop(L, 1);
   }
+  CreateGLibTab(L);
   for (const luaL_Reg& r : kPrimitives) {
     if (!r.name) break;
     lua_pushcfunction(L, r.func);
