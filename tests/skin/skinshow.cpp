@@ -1,0 +1,139 @@
+// Shows the skin package in an engine window, the way the installer window does it
+// (DPI of the monitor snapped to the scale steps, the path placeholder filled), on one
+// page, prints the window's and the named controls' rectangles, and closes after a while.
+//   skinshow.exe SKIN.zip PAGE [--ms=N] [--layout=FILE] [--answer]
+// --answer: message boxes are printed to standard error and answered with OK.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dpi.h"
+#include "monitordpi.h"
+#include "msgbox.h"
+#include "uicontainer.h"
+#include "uicontrols.h"
+#include "uiedit.h"
+#include "windowimplbase.h"
+
+using namespace skin;
+
+namespace {
+
+int PrintBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style) {
+  fwprintf(stderr, L"MSGBOX style=0x%x caption=%ls text=%ls\n", style, caption, text);
+  fflush(stderr);
+  return IDOK;
+}
+
+class CShowWindow : public WindowImplBase {
+ public:
+  CShowWindow(std::wstring layout, int page, int ms) : m_layout(std::move(layout)), m_page(page), m_ms(ms) {
+    BindNotify(L"click", L"BtnClose", [this](TNotifyUI&) { Close(); });
+    BindNotify(L"click", L"BtnMin", [this](TNotifyUI&) { SendMessageW(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0); });
+  }
+  const wchar_t* WindowClassName() const override { return L"ZpkSkinShow"; }
+  std::wstring SkinFile() override { return m_layout; }
+
+  void SetUpControls() override {
+    int dpi = 0;
+    if (!GetMonitorDpi(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &dpi)) dpi = ScreenDpi();
+    ApplyDpi(SnapDpi(dpi));
+    if (auto* path = ControlCast<CRichEditUI>(m_pm.FindControl(L"EditInstallPath"))) {
+      path->SetText(L"C:\\Program Files\\RuvanZip");
+    }
+    if (auto* bar = ControlCast<CProgressUI>(m_pm.FindControl(L"ProgressInstall"))) bar->SetValue(40);
+    if (auto* label = ControlCast<CLabelUI>(m_pm.FindControl(L"LabelInstallValue"))) {
+      label->SetText(L"\u5B89\u88C5\u4E2D...  (40\uFF05)");
+    }
+    if (auto* tab = ControlCast<CTabLayoutUI>(m_pm.FindControl(L"TabMain"))) tab->SelectItem(m_page, false);
+    CenterWindow();
+    ::SetTimer(m_hWnd, 1, static_cast<UINT>(m_ms), nullptr);
+    ::SetTimer(m_hWnd, 2, 700, nullptr);
+  }
+
+  LRESULT OnAppMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override {
+    if (msg == WM_TIMER && wParam == 1) {
+      Close();
+      handled = TRUE;
+    } else if (msg == WM_TIMER && wParam == 2) {
+      ::KillTimer(m_hWnd, 2);
+      Report();
+      handled = TRUE;
+    }
+    return 0;
+  }
+
+  LRESULT OnWindowDestroyed(UINT, WPARAM, LPARAM, BOOL& handled) override {
+    PostQuitMessage(0);
+    handled = FALSE;
+    return 0;
+  }
+
+ private:
+  void Report() {
+    m_pm.UpdateLayout();
+    RECT wr;
+    GetWindowRect(m_hWnd, &wr);
+    printf("dpi %d scale %d\n", m_pm.GetDPI(), m_pm.Scale());
+    printf("window %ld %ld %ld %ld\n", wr.left, wr.top, wr.right, wr.bottom);
+    auto* root = ControlCast<CContainerUI>(m_pm.GetRoot());
+    if (root) {
+      CContainerUI::CollectAll(root, [](CControlUI* c) {
+        if (c->GetName().empty()) return;
+        const Rect& r = c->GetPos();
+        printf("ctl %ls %d %d %d %d %d\n", c->GetName().c_str(), r.left, r.top, r.right, r.bottom, c->IsVisible() ? 1 : 0);
+      });
+    }
+    printf("ready\n");
+    fflush(stdout);
+  }
+
+  std::wstring m_layout;
+  int m_page;
+  int m_ms;
+};
+
+std::vector<char> ReadFileBytes(const wchar_t* path) {
+  std::vector<char> bytes;
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return bytes;
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(f, &size) && size.QuadPart > 0 && size.QuadPart < (256 << 20)) {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size()) bytes.clear();
+  }
+  CloseHandle(f);
+  return bytes;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    fprintf(stderr, "usage: skinshow SKIN.zip PAGE [--ms=N] [--layout=FILE] [--answer]\n");
+    return 2;
+  }
+  int ms = 4000;
+  std::wstring layout = L"Layout/Layout.xml";
+  for (int i = 3; i < argc; ++i) {
+    std::wstring a = argv[i];
+    if (a.rfind(L"--ms=", 0) == 0) ms = _wtoi(a.c_str() + 5);
+    else if (a.rfind(L"--layout=", 0) == 0) layout = a.substr(9);
+    else if (a == L"--answer") SetMessageBoxHook(PrintBox);
+  }
+  std::vector<char> zip = ReadFileBytes(argv[1]);
+  if (!CPaintManagerUI::SetResourceZip(zip.data(), zip.size())) {
+    fprintf(stderr, "skin archive unreadable\n");
+  }
+  CShowWindow window(layout, _wtoi(argv[2]), ms);
+  if (!window.Create(nullptr, L"RuvanZip \u5B89\u88C5", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, 0)) {
+    fprintf(stderr, "window not created\n");
+    return 3;
+  }
+  window.ShowWindow(true);
+  CPaintManagerUI::MessageLoop();
+  return 0;
+}
