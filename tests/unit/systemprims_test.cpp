@@ -424,23 +424,23 @@ struct SeenBox {
   bool ok = false, cancel = false;
 };
 
+BOOL CALLBACK FindOwnDialog(HWND w, LPARAM out) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  wchar_t cls[32];
+  if (pid == GetCurrentProcessId() && GetClassNameW(w, cls, 32) && !wcscmp(cls, L"#32770") &&
+      IsWindowVisible(w)) {
+    *reinterpret_cast<HWND*>(out) = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // Finds the message box of this process, reads it and presses OK.
 void PressOk(SeenBox* seen, std::atomic<bool>* done) {
   for (int i = 0; i < 600 && !*done; ++i, Sleep(50)) {
     HWND box = nullptr;
-    EnumWindows(
-        [](HWND w, LPARAM out) -> BOOL {
-          DWORD pid = 0;
-          GetWindowThreadProcessId(w, &pid);
-          wchar_t cls[32];
-          if (pid == GetCurrentProcessId() && GetClassNameW(w, cls, 32) && !wcscmp(cls, L"#32770") &&
-              IsWindowVisible(w)) {
-            *reinterpret_cast<HWND*>(out) = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&box));
+    EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&box));
     if (!box) continue;
     wchar_t buf[256] = {};
     GetWindowTextW(box, buf, 256);
