@@ -72,7 +72,9 @@ TEST(SkinPackage, WindowSettingsAndFonts) {
     EXPECT_EQ(f.name, L"\u5FAE\u8F6F\u96C5\u9ED1");
     EXPECT_GE(f.size, 10);
     EXPECT_LE(f.size, 26);
-    if (f.isDefault) EXPECT_EQ(f.size, 12);
+    if (f.isDefault) {
+      EXPECT_EQ(f.size, 12);
+    }
   }
   EXPECT_EQ(defaults, 1);
   for (int id : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14, 15, 16, 17, 18, 1000, 1001}) EXPECT_TRUE(ids.count(id)) << id;
