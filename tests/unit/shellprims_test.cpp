@@ -176,6 +176,19 @@ TEST_F(ShellPrims, ShortcutThatCannotBeSavedIsFalseWithItsTrace) {
   EXPECT_EQ(lines.back().rfind(L"qd qd err:", 0), 0u) << Utf16ToUtf8(lines.back());
 }
 
+TEST_F(ShellPrims, PathsThatDoNotFitTheExpansionBufferFailAsMissing) {
+  const std::wstring text = L"C:\\" + std::wstring(300, L'a') + L".lnk";
+  DebugCapture capture;
+  ASSERT_TRUE(RunLua("local p = " + Lit(text) + "\nlong_sc = Lua_CreateShortcut(" + Lit(Helper()) +
+                     ", p, 'x', 'y')\nlong_ex = Lua_Exec(p)\nlong_unpin = Lua_Exec(p, 'taskbarunpin')"));
+  EXPECT_FALSE(Global("long_sc"));
+  EXPECT_FALSE(Global("long_ex"));
+  EXPECT_TRUE(Global("long_unpin"));
+  EXPECT_TRUE(capture.Contains(L"qd Fun:Lua_CreateShortcut, Description:" + text + L" it's not exists!\r\n"));
+  EXPECT_TRUE(capture.Contains(L"qd Fun:Lua_Exec, Description:" + text + L" it's not exists!\r\n"));
+  EXPECT_EQ(capture.lines().size(), 2u);
+}
+
 TEST_F(ShellPrims, ExecOnAMissingFileFailsExceptForUnpinning) {
   const std::wstring missing = temp_ / L"nothing.lnk";
   DebugCapture capture;
@@ -198,12 +211,14 @@ TEST_F(ShellPrims, ExecOnAMissingFileFailsExceptForUnpinning) {
 
 TEST_F(ShellPrims, ExecWithWaitReturnsAfterTheHiddenProgramEnded) {
   const std::wstring marker = temp_ / L"wait.txt";
-  ASSERT_TRUE(RunLua("ex_wait = Lua_Exec(" + Lit(Helper()) + ", nil, " + Lit(L"1500 \"" + marker + L"\" a b") +
-                     ", true)"));
+  SetEnvironmentVariableW(L"ZPK_SHELL_WORD", L"expanded");
+  ASSERT_TRUE(RunLua("ex_wait = Lua_Exec(" + Lit(Helper()) + ", nil, " +
+                     Lit(L"1500 \"" + marker + L"\" a %ZPK_SHELL_WORD%") + ", true)"));
   EXPECT_TRUE(Global("ex_wait"));
   // Written by the helper just before it exits: present at once when the call waited.
   ASSERT_TRUE(FileExists(marker));
-  EXPECT_EQ(ReadFileBytes(marker), Report(SW_HIDE, HelperDir(), "a b"));
+  EXPECT_EQ(ReadFileBytes(marker), Report(SW_HIDE, HelperDir(), "a %ZPK_SHELL_WORD%"))
+      << "hidden, in the program's folder, parameters unexpanded";
 }
 
 TEST_F(ShellPrims, ExecWithoutWaitStartsShownInTheFilesFolder) {
@@ -221,8 +236,10 @@ TEST_F(ShellPrims, ExecOfAFileTheShellCannotOpenIsFalseButPinVerbsAreTrue) {
   ASSERT_TRUE(RunLua("local d = " + Lit(doc) + R"(
     ex_open = Lua_Exec(d, "open")
     ex_pinned = Lua_Exec(d, "Taskbarpin")
-    ex_unpinned = Lua_Exec(d, "startunpin"))"));
+    ex_unpinned = Lua_Exec(d, "startunpin")
+    ex_waited = Lua_Exec(d, nil, "", true))"));
   EXPECT_FALSE(Global("ex_open"));
+  EXPECT_FALSE(Global("ex_waited")) << "nothing started, nothing waited for, no error box";
   EXPECT_TRUE(Global("ex_pinned"));
   EXPECT_TRUE(Global("ex_unpinned"));
 }
