@@ -659,9 +659,10 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
     }
     case WM_LBUTTONUP: {
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      if (GetCapture() == m_hwnd) ReleaseCapture();
+      // Taken before releasing the capture: that sends WM_CAPTURECHANGED at once.
       CControlUI* c = m_pushed;
       m_pushed = nullptr;
+      if (GetCapture() == m_hwnd) ReleaseCapture();
       if (!c) return false;
       UIEvent e = MakeEvent(EventType::ButtonUp, pt);
       c->Event(e);

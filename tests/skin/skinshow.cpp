@@ -21,8 +21,17 @@ using namespace skin;
 
 namespace {
 
+std::string Utf8(const std::wstring& w) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// Printed as UTF-8: the C runtime's wide output stops at the first character outside
+// the console's code page.
 int PrintBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style) {
-  fwprintf(stderr, L"MSGBOX style=0x%x caption=%ls text=%ls\n", style, caption, text);
+  fprintf(stderr, "MSGBOX style=0x%x caption=%s text=%s\n", style, Utf8(caption).c_str(), Utf8(text).c_str());
   fflush(stderr);
   return IDOK;
 }
@@ -65,7 +74,23 @@ class CShowWindow : public WindowImplBase {
     return 0;
   }
 
+  void Notify(TNotifyUI& msg) override {
+    if (msg.sType != L"timer") {
+      printf("notify %ls %ls %u\n", msg.sType.c_str(), msg.pSender ? msg.pSender->GetName().c_str() : L"",
+             static_cast<unsigned>(msg.wParam));
+      fflush(stdout);
+    }
+    WindowImplBase::Notify(msg);
+  }
+
   LRESULT OnWindowDestroyed(UINT, WPARAM, LPARAM, BOOL& handled) override {
+    if (auto* path = ControlCast<CRichEditUI>(m_pm.FindControl(L"EditInstallPath"))) {
+      printf("text EditInstallPath=%s\n", Utf8(path->GetText()).c_str());
+    }
+    if (auto* root = ControlCast<CContainerUI>(m_pm.GetRoot())) {
+      for (COptionUI* o : root->FindAll<COptionUI>()) printf("option %ls=%d\n", o->GetName().c_str(), o->IsSelected() ? 1 : 0);
+    }
+    fflush(stdout);
     PostQuitMessage(0);
     handled = FALSE;
     return 0;

@@ -10,14 +10,28 @@ WORK=$(mktemp -d)
 FAILS=0
 fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
 set_dpi() {
+  # Wine takes the DPI when its server starts, and a killed server does not save the
+  # registry: stop it, write the value with a fresh one, let that one exit (it saves),
+  # then keep a server alive again for the next tests.
+  /usr/lib/wine/wineserver -k 2>/dev/null
+  /usr/lib/wine/wineserver -w 2>/dev/null
   /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w 2>/dev/null
+  /usr/lib/wine/wineserver -p 60 2>/dev/null
 }
 cleanup() { set_dpi 96; rm -rf "$WORK"; }
 trap cleanup EXIT
 [ -n "${DISPLAY:-}" ] || { echo "FAIL: no X display"; exit 1; }
+# The same prefix as the wrapper's (the test run's, or the developer one).
+if [ -z "${WINEPREFIX:-}" ]; then
+  WINEPREFIX=$(sh "$(dirname "$RUN")/prefix.sh" /tmp/zpk-wine-dev) || exit 1
+  export WINEPREFIX HOME=$WINEPREFIX.home
+fi
+export WINEDEBUG=${WINEDEBUG:--all}
 
+clean() { tr -d '\r' <"$1"; }                      # the program writes CRLF lines
 px() { echo $(( ($1 * $2 + 50) / 100 )); }         # value at scale, rounded
-ctl() { grep "^ctl $1 " "$2" | head -1 | cut -d' ' -f3-; }  # l t r b visible
+ctl() { clean "$2" | grep "^ctl $1 " | head -1 | cut -d' ' -f3-; }  # l t r b visible
 expect_ctl() { # name out expected...
   local got; got=$(ctl "$1" "$2")
   [ "$got" = "$3" ] || fail "$1 at $SCALE %: got '$got', want '$3'"
@@ -35,7 +49,7 @@ show() { # page out -> runs the window, screenshot when it reports, waits for it
   for i in $(seq 1 240); do grep -q '^ready' "$out" 2>/dev/null && break; sleep 0.25; done
   if grep -q '^ready' "$out"; then
     sleep 0.5
-    set -- $(grep '^window ' "$out" | cut -d' ' -f2-)
+    set -- $(clean "$out" | grep '^window ' | cut -d' ' -f2-)
     import -window root -crop "$(($3 - $1))x$(($4 - $2))+$1+$2" +repage "$shot" 2>/dev/null || fail "no screenshot $shot"
   else
     fail "page $page at $SCALE % never became ready: $(cat "$out.err")"
@@ -50,9 +64,9 @@ for DPI in 96 144; do
     OUT=$WORK/out-$SCALE-$PAGE
     SHOT=$ART/skin-$SCALE-page$PAGE.png
     show "$PAGE" "$OUT" "$SHOT"
-    grep -q "^dpi $DPI scale $SCALE\$" "$OUT" || fail "scale line at $SCALE %: $(grep '^dpi' "$OUT")"
+    clean "$OUT" | grep -q "^dpi $DPI scale $SCALE\$" || fail "scale line at $SCALE %: $(clean "$OUT" | grep '^dpi')"
     W=$(px 600 $SCALE) H=$(px 460 $SCALE)
-    set -- $(grep '^window ' "$OUT" | cut -d' ' -f2-)
+    set -- $(clean "$OUT" | grep '^window ' | cut -d' ' -f2-)
     [ $# -eq 4 ] && [ $(($3 - $1)) -eq "$W" ] && [ $(($4 - $2)) -eq "$H" ] || fail "window size at $SCALE %: $*"
     # Caption buttons: 24 wide, the close button 10 from the right, 2 between them.
     CL=$((W - $(px 10 $SCALE) - $(px 24 $SCALE)))
@@ -78,5 +92,34 @@ for DPI in 96 144; do
     esac
   done
 done
+# Mouse and keyboard through the X server: the licence check box toggles and notifies,
+# the path box takes the focus, deletes and types.
+set_dpi 96
+SCALE=100
+OUT=$WORK/out-input
+"$RUN" "$EXE" "Z:$ZIP" 0 --ms=9000 --answer >"$OUT" 2>"$OUT.err" &
+PID=$!
+for i in $(seq 1 240); do grep -q '^ready' "$OUT" 2>/dev/null && break; sleep 0.25; done
+set -- $(clean "$OUT" | grep '^window ' | cut -d' ' -f2-)
+if [ $# -eq 4 ]; then
+  X=$1 Y=$2
+  WID=$(xdotool search --name '^RuvanZip' | head -1)
+  at() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.4; }
+  set -- $(ctl CheckLicence "$OUT")
+  at 300 100                                  # activates the window
+  at $(($1 + 7)) $((($2 + $4) / 2))
+  set -- $(ctl EditInstallPath "$OUT")
+  at $((($1 + $3) / 2)) $((($2 + $4) / 2))
+  xdotool key --window "$WID" End BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace a b c
+  sleep 1
+else
+  fail "input window never became ready: $(cat "$OUT.err")"
+fi
+wait $PID || fail "input run exited with $?"
+clean "$OUT" | grep -q '^notify selectchanged CheckLicence' || fail "no selectchanged from the licence check box"
+clean "$OUT" | grep -q '^option CheckLicence=0$' || fail "licence check box still selected"
+clean "$OUT" | grep -q '^notify setfocus EditInstallPath' || fail "path box never took the focus"
+clean "$OUT" | grep -qF 'text EditInstallPath=C:\Program Files\abc' || fail "typing: $(clean "$OUT" | grep '^text')"
+
 echo "skin.show: $FAILS failure(s); screenshots in $ART"
 [ "$FAILS" -eq 0 ]
