@@ -18,6 +18,8 @@ set_dpi() {
   /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
   /usr/lib/wine/wineserver -w 2>/dev/null
   /usr/lib/wine/wineserver -p 60 2>/dev/null
+  # Services started later by a test would hold that test's output open: start them now.
+  /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 }
 cleanup() { set_dpi 96; rm -rf "$WORK"; }
 trap cleanup EXIT
