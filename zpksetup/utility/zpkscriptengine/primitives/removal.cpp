@@ -39,6 +39,13 @@ void RemoveMatches(const std::wstring& path, const wchar_t* operation,
   qd::Output(L"%ls %ls", operation, path.c_str());
   if (path.empty()) return;
   const bool isDir = PathIsDirectoryW(path.c_str()) != FALSE;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (isDir && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // A directory link given itself: remove the link, never what it points at.
+    LeaveIfCurrent(path);
+    RemoveDirectoryW(path.c_str());
+    return;
+  }
   std::wstring pattern = path;
   if (isDir) {
     if (pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
