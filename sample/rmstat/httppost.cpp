@@ -2,22 +2,28 @@
 
 #include <curl/curl.h>
 
+#include <mutex>
+
 namespace {
 
 const long kConnectTimeoutMs = 3000;
 const long kTotalTimeoutMs = 5000;
 bool g_initialised = false;
+// curl_global_init and _cleanup are not thread-safe; reports may come from two threads.
+std::mutex g_global_lock;
 
 size_t Discard(char*, size_t size, size_t n, void*) { return size * n; }
 
 }  // namespace
 
 bool HttpGlobalInit() {
+  std::lock_guard<std::mutex> g(g_global_lock);
   if (!g_initialised) g_initialised = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
   return g_initialised;
 }
 
 void HttpGlobalCleanup() {
+  std::lock_guard<std::mutex> g(g_global_lock);
   if (g_initialised) curl_global_cleanup();
   g_initialised = false;
 }

@@ -8,7 +8,7 @@ enum class PostResult { kAccepted, kRejected, kUnreachable };
 // kRejected for any other answer, kUnreachable when no answer came in time.
 PostResult HttpPost(const std::string& url, const std::string& body, bool json,
                     const std::string& proxy);
-// Process-wide setup and teardown of the HTTP library (not thread-safe; done in
-// stat_init and stat_close).
+// Process-wide setup (stat_init, or the first post) and teardown (stat_close) of the
+// HTTP library, serialised by a lock of their own.
 bool HttpGlobalInit();
 void HttpGlobalCleanup();
