@@ -1,13 +1,17 @@
 # zpk_installer(NAME name
 #               [CONFIG global_var.lua] [INSTALL install.lua] [UNINSTALL uninstall.lua]
-#               [PAYLOAD dir] [SKIN dir] [OUTPUT_DIRECTORY dir])
+#               [PAYLOAD dir [PAYLOAD_DEPENDS files...]] [SKIN dir | SKIN_ZIP file]
+#               [OUTPUT_DIRECTORY dir])
 # Assembles an installer executable `name` for this target from its parts:
 #   CONFIG, INSTALL, UNINSTALL -> LUA/GLOBAL_VAR.LUAC, LUA/INSTSCRIPT.LUAC, LUA/UNINSTSCRIPT.LUAC
 #                                 (a .lua source is compiled with zpk_lua_chunk; any other file
 #                                 is embedded as it is, for example a ready chunk)
 #   PAYLOAD dir                -> _7Z/APP.7Z: the folder's contents packed with 7zz, first two
 #                                 bytes exchanged
+#   PAYLOAD_DEPENDS            -> files whose change repacks the payload (for a folder that
+#                                 is filled at build time)
 #   SKIN dir                   -> ZIP/249: the folder's contents zipped
+#   SKIN_ZIP file              -> ZIP/249: a ready skin archive (zpk_skin_package)
 # A part left out is simply not in the resources. The application manifest (administrator
 # rights, no supported-OS entries) is always embedded.
 set(ZPK_INSTALLER_SHELL_DIR ${CMAKE_CURRENT_LIST_DIR}/../zpksetup/zpkinstaller)
@@ -35,7 +39,8 @@ function(_zpk_installer_chunk out_var src)
 endfunction()
 
 function(zpk_installer)
-  cmake_parse_arguments(I "" "NAME;CONFIG;INSTALL;UNINSTALL;PAYLOAD;SKIN;OUTPUT_DIRECTORY" "" ${ARGN})
+  cmake_parse_arguments(I "" "NAME;CONFIG;INSTALL;UNINSTALL;PAYLOAD;SKIN;SKIN_ZIP;OUTPUT_DIRECTORY"
+                        "PAYLOAD_DEPENDS" ${ARGN})
   if(NOT I_NAME)
     message(FATAL_ERROR "zpk_installer: NAME is required")
   endif()
@@ -72,7 +77,7 @@ function(zpk_installer)
     file(GLOB_RECURSE files CONFIGURE_DEPENDS ${dir}/*)
     add_custom_command(OUTPUT ${work}/app.7z
       COMMAND ${ZPK_PACK_PAYLOAD} ${dir} ${work}/app.7z
-      DEPENDS ${files} ${ZPK_PACK_PAYLOAD} VERBATIM)
+      DEPENDS ${files} ${I_PAYLOAD_DEPENDS} ${ZPK_PACK_PAYLOAD} VERBATIM)
     string(APPEND rc "APP.7Z _7Z \"${work}/app.7z\"\n")
     list(APPEND deps ${work}/app.7z)
   endif()
@@ -87,6 +92,11 @@ function(zpk_installer)
       DEPENDS ${files} VERBATIM)
     string(APPEND rc "249 ZIP \"${work}/skin.zip\"\n")
     list(APPEND deps ${work}/skin.zip)
+  endif()
+
+  if(I_SKIN_ZIP)
+    string(APPEND rc "249 ZIP \"${I_SKIN_ZIP}\"\n")
+    list(APPEND deps ${I_SKIN_ZIP})
   endif()
 
   set(rc_file ${work}/${I_NAME}.rc)
