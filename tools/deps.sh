@@ -15,7 +15,7 @@ APT_PACKAGES=(
   cmake ninja-build make dpkg-dev pkg-config
   mingw-w64 binutils-mingw-w64 gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-  gcc-multilib qemu-user-static wine wine64 7zip zip unzip
+  gcc-multilib qemu-user-static wine wine64 7zip zip unzip python3 openssl
   libspdlog-dev libfmt-dev libstb-dev googletest libgtest-dev
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei clang libclang-rt-14-dev qrencode
 )
