@@ -94,6 +94,20 @@ function(zpk_installer)
     list(APPEND deps ${work}/skin.zip)
   endif()
 
+  # The version resource carries the configuration's global_version (the statistics
+  # module reports it).
+  if(I_CONFIG MATCHES "\\.lua$")
+    file(STRINGS ${I_CONFIG} version_line REGEX "^global_version *= *\"[0-9.]+\"")
+    if(version_line MATCHES "\"([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)\"")
+      set(v "${CMAKE_MATCH_1},${CMAKE_MATCH_2},${CMAKE_MATCH_3},${CMAKE_MATCH_4}")
+      set(vt "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${CMAKE_MATCH_3}.${CMAKE_MATCH_4}")
+      string(APPEND rc "1 VERSIONINFO\nFILEVERSION ${v}\nPRODUCTVERSION ${v}\nBEGIN\n"
+        "  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"040904b0\"\n    BEGIN\n"
+        "      VALUE \"FileVersion\", \"${vt}\"\n      VALUE \"ProductVersion\", \"${vt}\"\n"
+        "    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x409, 1200\n  END\nEND\n")
+    endif()
+  endif()
+
   if(I_SKIN_ZIP)
     string(APPEND rc "249 ZIP \"${I_SKIN_ZIP}\"\n")
     list(APPEND deps ${I_SKIN_ZIP})
