@@ -94,8 +94,14 @@ int Uninstall() {
   if (!scm.h) return 1;
   ScHandle service(OpenServiceW(scm.h, kServiceName, SERVICE_ALL_ACCESS));
   if (!service.h) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : 1;
-  SERVICE_STATUS status;
-  ControlService(service.h, SERVICE_CONTROL_STOP, &status);
+  SERVICE_STATUS status{};
+  if (ControlService(service.h, SERVICE_CONTROL_STOP, &status)) {
+    // Give it up to ten seconds to stop, so that the deletion takes effect at once.
+    for (int i = 0; i < 100 && status.dwCurrentState != SERVICE_STOPPED; ++i) {
+      Sleep(100);
+      if (!QueryServiceStatus(service.h, &status)) break;
+    }
+  }
   return DeleteService(service.h) ? 0 : 1;
 }
 

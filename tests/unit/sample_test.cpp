@@ -114,9 +114,13 @@ TEST(SampleProduct, ServiceInstallsStartsAndUninstalls) {
 
   ASSERT_EQ(RunAndWait(exe, L"--uninstall"), 0u);
   scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  svc = OpenServiceW(scm, L"RzSvc", SERVICE_QUERY_STATUS);
+  // A service marked for deletion goes once its process has stopped.
+  for (int i = 0; i < 100; ++i, Sleep(100)) {
+    svc = OpenServiceW(scm, L"RzSvc", SERVICE_QUERY_STATUS);
+    if (!svc) break;
+    CloseServiceHandle(svc);
+  }
   EXPECT_EQ(svc, nullptr);
-  if (svc) CloseServiceHandle(svc);
   CloseServiceHandle(scm);
 }
 
