@@ -34,31 +34,31 @@ static std::map<std::wstring, std::wstring> SplitPairs(const std::wstring& value
 }
 
 ImageSpec ParseImageSpec(const std::wstring& value, int scale) {
-  ImageSpec spec;
+  ImageSpec image;
   const std::wstring scaleText = std::to_wstring(scale);
   for (const auto& kv : SplitPairs(value)) {  // std::map: alphabetical order
     const std::wstring& key = kv.first;
     if (key == L"file") {
-      spec.file = kv.second;
+      image.file = kv.second;
     } else if (key == L"source") {
-      spec.hasSource = true;
-      spec.sourceAsWritten = false;
-      spec.source = ParseRect(kv.second);
+      image.hasSource = true;
+      image.sourceAsWritten = false;
+      image.source = ParseRect(kv.second);
     } else if (key == L"source" + scaleText) {
-      spec.hasSource = true;
-      spec.sourceAsWritten = true;
-      spec.source = ParseRect(kv.second);
+      image.hasSource = true;
+      image.sourceAsWritten = true;
+      image.source = ParseRect(kv.second);
     } else if (key == L"dest") {
-      spec.hasDest = true;
-      spec.destAsWritten = false;
-      spec.dest = ParseRect(kv.second);
+      image.hasDest = true;
+      image.destAsWritten = false;
+      image.dest = ParseRect(kv.second);
     } else if (key == L"dest" + scaleText) {
-      spec.hasDest = true;
-      spec.destAsWritten = true;
-      spec.dest = ParseRect(kv.second);
+      image.hasDest = true;
+      image.destAsWritten = true;
+      image.dest = ParseRect(kv.second);
     }
   }
-  return spec;
+  return image;
 }
 
 static bool EndsWithNoCase(const std::wstring& s, const std::wstring& suffix) {
@@ -107,17 +107,17 @@ static Rect ScaleRect(const Rect& r, int scale) {
           ScaleValue(r.bottom, scale)};
 }
 
-bool ComputeDrawRects(const ImageSpec& spec, const ImageLocation& loc, int scale, Size picture,
+bool ComputeDrawRects(const ImageSpec& image, const ImageLocation& loc, int scale, Size picture,
                       const Rect& control, Rect* source, Rect* dest) {
   Rect src{0, 0, picture.cx, picture.cy};
-  if (spec.hasSource) {
-    src = spec.source;
-    if (loc.scaled && !spec.sourceAsWritten) src = ScaleRect(src, scale);
+  if (image.hasSource) {
+    src = image.source;
+    if (loc.scaled && !image.sourceAsWritten) src = ScaleRect(src, scale);
     src = Intersect(src, Rect{0, 0, picture.cx, picture.cy});
   }
   Rect dst = control;
-  if (spec.hasDest) {
-    Rect d = spec.destAsWritten ? spec.dest : ScaleRect(spec.dest, scale);
+  if (image.hasDest) {
+    Rect d = image.destAsWritten ? image.dest : ScaleRect(image.dest, scale);
     dst = {control.left + d.left, control.top + d.top, control.left + d.right, control.top + d.bottom};
   }
   if (src.IsEmpty() || dst.IsEmpty()) return false;

@@ -35,7 +35,7 @@ ImageLocation ResolveImagePath(const std::wstring& file, int scale, const EntryE
 
 // The part of a picture of `picture` size to draw and where, for a control at `control`.
 // False when there is nothing to draw (an empty part or target).
-bool ComputeDrawRects(const ImageSpec& spec, const ImageLocation& loc, int scale, Size picture,
+bool ComputeDrawRects(const ImageSpec& image, const ImageLocation& loc, int scale, Size picture,
                       const Rect& control, Rect* source, Rect* dest);
 
 }  // namespace skin

@@ -129,9 +129,9 @@ void CPaintManagerUI::Init(HWND hwnd) {
   m_hwnd = hwnd;
 }
 
-void CPaintManagerUI::AttachDialog(std::unique_ptr<CControlUI> root, const WindowSpec& spec) {
+void CPaintManagerUI::AttachDialog(std::unique_ptr<CControlUI> root, const WindowSpec& image) {
   m_root = std::move(root);
-  m_spec = spec;
+  m_spec = image;
   m_fonts.clear();
   if (m_root) m_root->SetManager(this, nullptr);
   NeedUpdate();
@@ -328,27 +328,27 @@ void CPaintManagerUI::SetImePosition(const Point& caret, int height) {
 CPaintManagerUI::CachedFont* CPaintManagerUI::GetFont(int id) {
   auto it = m_fonts.find(id);
   if (it != m_fonts.end()) return it->second.get();
-  const FontSpec* spec = nullptr;
+  const FontSpec* image = nullptr;
   for (const FontSpec& f : m_spec.fonts) {
-    if (f.id == id) spec = &f;
+    if (f.id == id) image = &f;
   }
-  if (!spec) {
+  if (!image) {
     for (const FontSpec& f : m_spec.fonts) {
-      if (f.isDefault) spec = &f;
+      if (f.isDefault) image = &f;
     }
   }
   FontSpec fallback;
   fallback.name = L"Tahoma";
-  if (!spec) spec = &fallback;
+  if (!image) image = &fallback;
   auto cached = std::make_unique<CachedFont>();
   LOGFONTW lf{};
-  lf.lfHeight = -ScaleValue(spec->size, m_scale);
-  lf.lfWeight = spec->bold ? FW_BOLD : FW_NORMAL;
-  lf.lfUnderline = spec->underline;
-  lf.lfItalic = spec->italic;
+  lf.lfHeight = -ScaleValue(image->size, m_scale);
+  lf.lfWeight = image->bold ? FW_BOLD : FW_NORMAL;
+  lf.lfUnderline = image->underline;
+  lf.lfItalic = image->italic;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfQuality = CLEARTYPE_QUALITY;
-  wcsncpy(lf.lfFaceName, spec->name.c_str(), LF_FACESIZE - 1);
+  wcsncpy(lf.lfFaceName, image->name.c_str(), LF_FACESIZE - 1);
   cached->hfont = CreateFontIndirectW(&lf);
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, cached->hfont);
@@ -363,7 +363,7 @@ CPaintManagerUI::CachedFont* CPaintManagerUI::GetFont(int id) {
   ReleaseDC(nullptr, dc);
   if (cached->font->GetLastStatus() != Gdiplus::Ok) {
     cached->font.reset(new Gdiplus::Font(L"Tahoma", static_cast<Gdiplus::REAL>(-lf.lfHeight),
-                                         spec->bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular, Gdiplus::UnitPixel));
+                                         image->bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular, Gdiplus::UnitPixel));
   }
   CachedFont* raw = cached.get();
   m_fonts[id] = std::move(cached);
@@ -441,13 +441,13 @@ CPaintManagerUI::CachedImage* CPaintManagerUI::GetImage(const std::wstring& path
 
 void CPaintManagerUI::DrawImageAttribute(Gdiplus::Graphics& g, const std::wstring& attribute, const Rect& control,
                                          const Rect& clip) {
-  ImageSpec spec = ParseImageSpec(attribute, m_scale);
-  if (spec.file.empty()) return;
-  ImageLocation loc = ResolveImagePath(spec.file, m_scale, [](const std::wstring& p) { return TheArchive().Exists(p); });
+  ImageSpec image = ParseImageSpec(attribute, m_scale);
+  if (image.file.empty()) return;
+  ImageLocation loc = ResolveImagePath(image.file, m_scale, [](const std::wstring& p) { return TheArchive().Exists(p); });
   CachedImage* img = GetImage(loc.path, loc.svg, loc.renderScale);
   if (!img) return;
   Rect src, dst;
-  if (!ComputeDrawRects(spec, loc, m_scale, {img->pixels.width, img->pixels.height}, control, &src, &dst)) return;
+  if (!ComputeDrawRects(image, loc, m_scale, {img->pixels.width, img->pixels.height}, control, &src, &dst)) return;
   Gdiplus::GraphicsState state = g.Save();
   if (!clip.IsEmpty()) g.IntersectClip(ToGp(clip));
   bool exact = src.Width() == dst.Width() && src.Height() == dst.Height();

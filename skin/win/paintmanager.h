@@ -63,7 +63,7 @@ class CPaintManagerUI : public IUIContext {
   void Init(HWND hwnd);
   HWND GetPaintWindow() const { return m_hwnd; }
   // Takes the built tree and the root element's settings.
-  void AttachDialog(std::unique_ptr<CControlUI> root, const WindowSpec& spec);
+  void AttachDialog(std::unique_ptr<CControlUI> root, const WindowSpec& image);
   CControlUI* GetRoot() const { return m_root.get(); }
   const WindowSpec& GetWindowSpec() const { return m_spec; }
   CControlUI* FindControl(const std::wstring& name) const;

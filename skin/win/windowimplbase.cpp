@@ -179,27 +179,27 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL& handled) {
   SetWindowLongPtrW(m_hWnd, GWL_STYLE, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
   m_pm.Init(m_hWnd);
 
-  WindowSpec spec;
+  WindowSpec image;
   std::wstring error;
-  std::unique_ptr<CControlUI> root = BuildMarkup(SkinFile(), CPaintManagerUI::ReadSkinFile, this, &spec, &error);
+  std::unique_ptr<CControlUI> root = BuildMarkup(SkinFile(), CPaintManagerUI::ReadSkinFile, this, &image, &error);
   if (!root) {
     g_layoutFailure(m_hWnd, SkinFile(), error);
     return -1;
   }
-  m_pm.AttachDialog(std::move(root), spec);
+  m_pm.AttachDialog(std::move(root), image);
   m_pm.AddNotifier(this);
   m_pm.AddMessageFilter(this);
-  if (spec.layered) {
+  if (image.layered) {
     SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
   }
-  if (spec.autoDpi) {
+  if (image.autoDpi) {
     int dpi = 0;
     if (!GetMonitorDpi(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &dpi)) dpi = ScreenDpi();
     CPaintManagerUI::SetAllDPI(SnapDpi(dpi));
   }
   SIZE size = m_pm.GetInitSize();
   SetWindowPos(m_hWnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  if (spec.showShadow) {
+  if (image.showShadow) {
     m_shadow = std::make_unique<CShadowWindow>();
     if (!m_shadow->Create(m_hWnd)) m_shadow.reset();
     else m_shadow->SetSize(ScaleValue(12, m_pm.Scale()));
@@ -250,9 +250,9 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return OnNcHitTest(lParam);
     case WM_GETMINMAXINFO: {
       auto* mmi = reinterpret_cast<MINMAXINFO*>(lParam);
-      const WindowSpec& spec = m_pm.GetWindowSpec();
-      if (spec.minInfo.cx > 0) mmi->ptMinTrackSize.x = ScaleValue(spec.minInfo.cx, m_pm.Scale());
-      if (spec.minInfo.cy > 0) mmi->ptMinTrackSize.y = ScaleValue(spec.minInfo.cy, m_pm.Scale());
+      const WindowSpec& image = m_pm.GetWindowSpec();
+      if (image.minInfo.cx > 0) mmi->ptMinTrackSize.x = ScaleValue(image.minInfo.cx, m_pm.Scale());
+      if (image.minInfo.cy > 0) mmi->ptMinTrackSize.y = ScaleValue(image.minInfo.cy, m_pm.Scale());
       return 0;
     }
     case WM_WINDOWPOSCHANGED:
