@@ -16,7 +16,10 @@ zpk_import(dep::curl libcurl.a)
 set_target_properties(dep::curl PROPERTIES
   INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB
   INTERFACE_LINK_LIBRARIES "dep::cares;bcrypt;advapi32;crypt32;ws2_32;iphlpapi")
-zpk_import(dep::webp libwebpdecoder.a)
+# libwebp: the decoder, and the demuxer for animations (which calls the decoder).
+zpk_import(dep::webpdecoder libwebpdecoder.a)
+zpk_import(dep::webp libwebpdemux.a)
+set_property(TARGET dep::webp PROPERTY INTERFACE_LINK_LIBRARIES dep::webpdecoder)
 
 # spdlog and fmt are used header-only; Debian's spdlog wants the external fmt.
 add_library(dep::spdlog INTERFACE IMPORTED GLOBAL)

@@ -197,18 +197,21 @@ build_curl() {
   rm -rf "$src"
 }
 
-build_webp() {
-  local t=$1 out=$DEPS/$1 b
-  [ -f "$out/lib/libwebpdecoder.a" ] && return 0
+# libwebp's decoder and its demuxer (animated WebP: frames, offsets, durations); a host
+# copy serves the portable native tests of the image decoder.
+build_webp() { # target (host = native Linux)
+  local t=$1 out=$DEPS/$1 b tc=()
+  [ -f "$out/lib/libwebpdecoder.a" ] && [ -f "$out/lib/libwebpdemux.a" ] && [ -f "$out/include/webp/demux.h" ] && return 0
+  if [ "$t" = host ]; then tc=(-DCMAKE_POSITION_INDEPENDENT_CODE=ON); else tc=(-DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$t")"); fi
   b=$(mktemp -d)
-  cmake -S "$DEPS/src/libwebp" -B "$b" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$t")" \
+  cmake -S "$DEPS/src/libwebp" -B "$b" -G Ninja "${tc[@]}" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
     -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
     -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF >/dev/null
-  cmake --build "$b" --target webpdecoder >/dev/null
+  cmake --build "$b" --target webpdecoder webpdemux >/dev/null
   mkdir -p "$out/lib" "$out/include/webp"
-  cp "$(find "$b" -name libwebpdecoder.a | head -1)" "$out/lib/"
-  cp "$DEPS/src/libwebp/src/webp/"{decode,types}.h "$out/include/webp/"
+  cp "$(find "$b" -name libwebpdecoder.a | head -1)" "$(find "$b" -name libwebpdemux.a | head -1)" "$out/lib/"
+  cp "$DEPS/src/libwebp/src/webp/"{decode,demux,mux_types,types}.h "$out/include/webp/"
   rm -rf "$b"
 }
 
@@ -228,6 +231,7 @@ main() {
   build_host_lua
   build_7zdec host
   build_skinlibs host
+  build_webp host
   # The two targets are independent: build them side by side on the two cores.
   build_target i686 & local p1=$!
   build_target x86_64 & local p2=$!
