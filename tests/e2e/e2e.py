@@ -5,81 +5,22 @@ e2e.py ARCH INSTALLER
 Runs under the test command's Wine prefix. The installer's configuration sends its
 reports to 127.0.0.1 (UDP 8100, HTTP 18731), where this script listens.
 """
-import http.server
 import json
 import os
-import socket
-import subprocess
 import sys
-import threading
 
-WINE = "/usr/lib/wine/wine64"
+from e2eutil import Receivers, check, finish, reg_values as reg_query, run, unix_path, wine, reg_view
+
 ARCH, INSTALLER = sys.argv[1], sys.argv[2]
-VIEW = ["/reg:32"] if ARCH == "i686" else []
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
-
-
-def wine(*args, timeout=300):
-    return subprocess.run([WINE, *args], capture_output=True, timeout=timeout,
-                          stdin=subprocess.DEVNULL)
-
-
-def run(*args, timeout=300):
-    """A program that may start services: they would inherit captured output and hold it
-    open, so its output is not captured."""
-    return subprocess.run([WINE, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                          stdin=subprocess.DEVNULL, timeout=timeout).returncode
+VIEW = reg_view(ARCH)
 
 
 def reg_values(key, view=True):
-    out = wine("reg", "query", key, *(VIEW if view else [])).stdout.decode("utf-8", "replace")
-    values = {}
-    for line in out.replace("\r", "").splitlines():
-        parts = line.strip().split(None, 2)
-        if len(parts) >= 2 and parts[1].startswith("REG_"):
-            values[parts[0]] = parts[2] if len(parts) > 2 else ""
-    return values
+    return reg_query(key, VIEW if view else [])
 
 
-def unix_path(win):
-    return wine("winepath", "-u", win).stdout.decode().strip()
-
-
-posts, datagrams = [], []
-udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-udp.bind(("127.0.0.1", 8100))
-udp.settimeout(0.2)
-stop = threading.Event()
-
-
-def receive():
-    while not stop.is_set():
-        try:
-            datagrams.append(udp.recv(65536))
-        except socket.timeout:
-            pass
-
-
-class Handler(http.server.BaseHTTPRequestHandler):
-    def do_POST(self):
-        posts.append((self.path, self.rfile.read(int(self.headers.get("Content-Length", 0)))))
-        self.send_response(200)
-        self.send_header("Content-Length", "0")
-        self.end_headers()
-
-    def log_message(self, *args):
-        pass
-
-
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 18731), Handler)
-threading.Thread(target=server.serve_forever, daemon=True).start()
-threading.Thread(target=receive, daemon=True).start()
+receivers = Receivers()
+datagrams, posts, stop = receivers.datagrams, receivers.posts, receivers.stop
 try:
     # Install.
     rc = run(INSTALLER, "/s")
@@ -139,8 +80,6 @@ try:
     kinds = [d.get("kind") for d in map(json.loads, datagrams) if d.get("event") == "uninstall"]
     check(kinds.count(2) == 2, f"two uninstall reports of kind 2 ({kinds})")
 finally:
-    stop.set()
-    server.shutdown()
+    receivers.close()
 
-print(f"{'e2e failed: ' + str(len(failures)) if failures else 'e2e passed'}")
-sys.exit(1 if failures else 0)
+sys.exit(finish("e2e"))
