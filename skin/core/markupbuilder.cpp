@@ -3,6 +3,7 @@
 #include <pugixml/pugixml.hpp>
 
 #include "markupvalues.h"
+#include "uianimation.h"
 #include "uicontainer.h"
 #include "uicontrols.h"
 #include "uiedit.h"
@@ -26,6 +27,7 @@ std::map<std::wstring, std::function<CControlUI*()>>& Factory() {
       {L"Progress", [] { return new CProgressUI; }},
       {L"RichEdit", [] { return new CRichEditUI; }},
       {L"Edit", [] { return new CRichEditUI; }},
+      {L"GifAnim", [] { return new CGifAnimUI; }},
   };
   return factory;
 }

@@ -6,6 +6,7 @@ set(SKIN_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/imageresolve.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markupbuilder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markupvalues.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/uianimation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/skinarchive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uicontainer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uicontrol.cpp

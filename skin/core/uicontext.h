@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "uitypes.h"
 
@@ -47,6 +48,10 @@ class IRenderer {
   // Draws an image attribute value for a control occupying `control`; a missing picture
   // draws nothing. `clip`, when not empty, limits the drawing.
   virtual void DrawImage(const std::wstring& attribute, const Rect& control, const Rect& clip) = 0;
+  // The same for one frame of an animated picture (frame 0 is the still one).
+  virtual void DrawImageFrame(const std::wstring& attribute, const Rect& control, const Rect& clip, int frame) {
+    if (frame == 0) DrawImage(attribute, control, clip);
+  }
   virtual void DrawText(const std::wstring& text, const Rect& rc, int font, Color color,
                         unsigned style) = 0;
   virtual void PushClip(const Rect& rc) = 0;
@@ -71,6 +76,9 @@ class IUIContext {
   virtual void SetClipboardText(const std::wstring& text) = 0;
   virtual void SetImePosition(const Point& caret, int height) = 0;
   virtual void ControlRemoved(CControlUI* control) = 0;  // forget timers, focus, hover
+  // How long each frame of the picture an image attribute names stays, in milliseconds:
+  // one entry per frame, empty when the picture is missing or still.
+  virtual std::vector<int> ImageFrameDelays(const std::wstring& attribute) { return {}; }
 };
 
 }  // namespace skin

@@ -139,6 +139,12 @@ void CControlUI::SetBkImage(const std::wstring& image) {
   Invalidate();
 }
 
+void CControlUI::SetForeImage(const std::wstring& image) {
+  if (m_foreImage == image) return;
+  m_foreImage = image;
+  Invalidate();
+}
+
 void CControlUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
   if (name == L"name") m_name = value;
   else if (name == L"text") m_text = value;
@@ -178,6 +184,7 @@ void CControlUI::DoPaint(IRenderer& r, const Rect& dirty) {
   PaintBkColor(r);
   PaintBkImage(r);
   PaintStatusImage(r);
+  PaintForeImage(r);
   PaintText(r);
 }
 
@@ -187,6 +194,10 @@ void CControlUI::PaintBkColor(IRenderer& r) {
 
 void CControlUI::PaintBkImage(IRenderer& r) {
   if (!m_bkImage.empty()) r.DrawImage(m_bkImage, m_rcItem, Rect{});
+}
+
+void CControlUI::PaintForeImage(IRenderer& r) {
+  if (!m_foreImage.empty()) r.DrawImage(m_foreImage, m_rcItem, Rect{});
 }
 
 void CControlUI::Event(UIEvent& event) { DoEvent(event); }

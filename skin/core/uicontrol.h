@@ -79,14 +79,18 @@ class CControlUI {
 
   // Images and colours.
   const std::wstring& GetBkImage() const { return m_bkImage; }
-  void SetBkImage(const std::wstring& image);
+  virtual void SetBkImage(const std::wstring& image);
+  const std::wstring& GetForeImage() const { return m_foreImage; }
+  void SetForeImage(const std::wstring& image);
   Color GetBkColor() const { return m_bkColor; }
 
-  // Painting: background colour, background image, state images, text, then children.
+  // Painting: background colour, background image, state images, foreground image,
+  // text, then children.
   virtual void DoPaint(IRenderer& r, const Rect& dirty);
   virtual void PaintBkColor(IRenderer& r);
   virtual void PaintBkImage(IRenderer& r);
   virtual void PaintStatusImage(IRenderer& r) {}
+  virtual void PaintForeImage(IRenderer& r);
   virtual void PaintText(IRenderer& r) {}
 
   // Events from the window (after hit testing) and the controls' own reactions.

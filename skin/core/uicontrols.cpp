@@ -56,11 +56,13 @@ Size CLabelUI::EstimateSize(Size available) {
   bool calcW = m_autoCalcWidth && fixed.cx == 0;
   bool calcH = m_autoCalcHeight && fixed.cy == 0;
   if (!(calcW || calcH) || !m_manager) return fixed;
-  if (!(m_cachedFor == available)) {
+  // Fonts follow the DPI scale: a measurement is only good for the scale it was made at.
+  if (!(m_cachedFor == available) || m_cachedScale != Scale()) {
     Rect tp = GetTextPadding();
     Size text = m_manager->MeasureText(m_text, CurrentFont(), available.cx, m_textStyle);
     m_cachedSize = {text.cx + tp.left + tp.right + (m_showHtml ? 4 : 0), text.cy + tp.top + tp.bottom};
     m_cachedFor = available;
+    m_cachedScale = Scale();
   }
   return {calcW ? m_cachedSize.cx : fixed.cx, calcH ? m_cachedSize.cy : fixed.cy};
 }

@@ -28,8 +28,9 @@ class CLabelUI : public CControlUI {
   bool m_autoCalcWidth = false;
   bool m_autoCalcHeight = false;
   bool m_showHtml = false;
-  // Measured size, valid for m_cachedFor and the current text.
+  // Measured size, valid for m_cachedFor at m_cachedScale and the current text.
   Size m_cachedFor{-1, -1};
+  int m_cachedScale = 0;
   Size m_cachedSize;
 };
 
@@ -96,6 +97,8 @@ class CProgressUI : public CLabelUI {
   // The filled part of the bar's rectangle.
   Rect FilledRect() const;
   void PaintStatusImage(IRenderer& r) override;
+  // The foreground picture is the fill, drawn over the filled part only.
+  void PaintForeImage(IRenderer& r) override {}
 
  private:
   bool m_horizontal = true;

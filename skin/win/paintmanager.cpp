@@ -26,6 +26,10 @@ std::vector<CPaintManagerUI*>& Managers() {
   return managers;
 }
 
+// The window timer of the tooltip delay (per-control timers count up from 0x1000).
+constexpr UINT_PTR kToolTipTimer = 0x0FFE;
+constexpr UINT kToolTipDelay = 500;
+
 UINT RepaintMessage() {
   static UINT msg = RegisterWindowMessageW(L"ZpkSkinRepaint");
   return msg;
@@ -49,7 +53,10 @@ class Renderer : public IRenderer {
     m_g.FillRectangle(&brush, ToGp(rc));
   }
   void DrawImage(const std::wstring& attribute, const Rect& control, const Rect& clip) override {
-    m_pm.DrawImageAttribute(m_g, attribute, control, clip);
+    m_pm.DrawImageAttribute(m_g, attribute, control, clip, 0);
+  }
+  void DrawImageFrame(const std::wstring& attribute, const Rect& control, const Rect& clip, int frame) override {
+    m_pm.DrawImageAttribute(m_g, attribute, control, clip, frame);
   }
   void DrawText(const std::wstring& text, const Rect& rc, int font, Color color, unsigned style) override {
     m_pm.DrawTextAt(m_g, text, rc, font, color, style);
@@ -74,7 +81,8 @@ class Renderer : public IRenderer {
 
 struct CPaintManagerUI::CachedImage {
   DecodedImage pixels;
-  std::unique_ptr<Gdiplus::Bitmap> bitmap;  // over `pixels`; null when decoding failed
+  // One bitmap over each frame of `pixels`; empty when decoding failed.
+  std::vector<std::unique_ptr<Gdiplus::Bitmap>> bitmaps;
 };
 
 struct CPaintManagerUI::CachedFont {
@@ -271,6 +279,7 @@ void CPaintManagerUI::ControlRemoved(CControlUI* control) {
   if (m_focus == control) m_focus = nullptr;
   if (m_hover == control) m_hover = nullptr;
   if (m_pushed == control) m_pushed = nullptr;
+  if (m_tooltipFor == control) HideToolTip();
   for (auto it = m_timers.begin(); it != m_timers.end();) {
     if (it->second.control == control) {
       if (m_hwnd) ::KillTimer(m_hwnd, it->first);
@@ -425,27 +434,49 @@ void CPaintManagerUI::DrawTextAt(Gdiplus::Graphics& g, const std::wstring& text,
 CPaintManagerUI::CachedImage* CPaintManagerUI::GetImage(const std::wstring& path, bool svg, int renderScale) {
   std::wstring key = path + L"|" + std::to_wstring(renderScale);
   auto it = m_images.find(key);
-  if (it != m_images.end()) return it->second->bitmap ? it->second.get() : nullptr;
+  if (it != m_images.end()) return it->second->bitmaps.empty() ? nullptr : it->second.get();
   auto img = std::make_unique<CachedImage>();
   std::string bytes;
   // A missing or undecodable picture is remembered as such and draws nothing.
   if (TheArchive().Read(path, &bytes) && DecodeImage(bytes, svg, renderScale, &img->pixels)) {
-    img->bitmap.reset(new Gdiplus::Bitmap(img->pixels.width, img->pixels.height, img->pixels.width * 4,
-                                          PixelFormat32bppPARGB, img->pixels.bgra.data()));
-    if (img->bitmap->GetLastStatus() != Gdiplus::Ok) img->bitmap.reset();
+    for (std::vector<uint8_t>& frame : img->pixels.frames) {
+      std::unique_ptr<Gdiplus::Bitmap> bitmap(new Gdiplus::Bitmap(
+          img->pixels.width, img->pixels.height, img->pixels.width * 4, PixelFormat32bppPARGB, frame.data()));
+      if (bitmap->GetLastStatus() != Gdiplus::Ok) {
+        img->bitmaps.clear();
+        break;
+      }
+      img->bitmaps.push_back(std::move(bitmap));
+    }
   }
-  CachedImage* raw = img->bitmap ? img.get() : nullptr;
+  CachedImage* raw = img->bitmaps.empty() ? nullptr : img.get();
   m_images[key] = std::move(img);
   return raw;
 }
 
+CPaintManagerUI::CachedImage* CPaintManagerUI::GetImageForAttribute(const std::wstring& attribute, ImageSpec* image,
+                                                                    ImageLocation* loc) {
+  *image = ParseImageSpec(attribute, m_scale);
+  if (image->file.empty()) return nullptr;
+  *loc = ResolveImagePath(image->file, m_scale, [](const std::wstring& p) { return TheArchive().Exists(p); });
+  return GetImage(loc->path, loc->svg, loc->renderScale);
+}
+
+std::vector<int> CPaintManagerUI::ImageFrameDelays(const std::wstring& attribute) {
+  ImageSpec image;
+  ImageLocation loc;
+  CachedImage* img = GetImageForAttribute(attribute, &image, &loc);
+  if (!img || !img->pixels.IsAnimated()) return {};
+  return img->pixels.delays;
+}
+
 void CPaintManagerUI::DrawImageAttribute(Gdiplus::Graphics& g, const std::wstring& attribute, const Rect& control,
-                                         const Rect& clip) {
-  ImageSpec image = ParseImageSpec(attribute, m_scale);
-  if (image.file.empty()) return;
-  ImageLocation loc = ResolveImagePath(image.file, m_scale, [](const std::wstring& p) { return TheArchive().Exists(p); });
-  CachedImage* img = GetImage(loc.path, loc.svg, loc.renderScale);
+                                         const Rect& clip, int frame) {
+  ImageSpec image;
+  ImageLocation loc;
+  CachedImage* img = GetImageForAttribute(attribute, &image, &loc);
   if (!img) return;
+  if (frame < 0 || frame >= static_cast<int>(img->bitmaps.size())) frame = 0;
   Rect src, dst;
   if (!ComputeDrawRects(image, loc, m_scale, {img->pixels.width, img->pixels.height}, control, &src, &dst)) return;
   Gdiplus::GraphicsState state = g.Save();
@@ -455,7 +486,7 @@ void CPaintManagerUI::DrawImageAttribute(Gdiplus::Graphics& g, const std::wstrin
   g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
   Gdiplus::ImageAttributes attrs;
   attrs.SetWrapMode(Gdiplus::WrapModeTileFlipXY);  // no blurred seams at the edges when stretching
-  g.DrawImage(img->bitmap.get(), ToGp(dst), src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel, &attrs);
+  g.DrawImage(img->bitmaps[static_cast<size_t>(frame)].get(), ToGp(dst), src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel, &attrs);
   g.Restore(state);
 }
 
@@ -549,8 +580,29 @@ UIEvent CPaintManagerUI::MakeEvent(EventType type, POINT pt) const {
   return e;
 }
 
+void CPaintManagerUI::ShowToolTip() {
+  if (m_hwnd) ::KillTimer(m_hwnd, kToolTipTimer);
+  CControlUI* c = m_hover;
+  if (!c || !c->IsVisible() || c->GetToolTip().empty() || !IsWindowVisible(m_hwnd) || IsIconic(m_hwnd)) return;
+  POINT at;
+  GetCursorPos(&at);
+  at.y += ScaleValue(20, m_scale);  // below the arrow cursor
+  CachedFont* font = GetFont(-1);
+  m_tooltip.Show(m_hwnd, c->GetToolTip(), at, m_spec.tooltipBkColor, m_spec.tooltipTextColor,
+                 font ? font->hfont : nullptr, m_scale);
+  m_tooltipFor = c;
+}
+
+void CPaintManagerUI::HideToolTip() {
+  if (m_hwnd) ::KillTimer(m_hwnd, kToolTipTimer);
+  m_tooltip.Hide();
+  m_tooltipFor = nullptr;
+}
+
 void CPaintManagerUI::SetHover(CControlUI* control, POINT pt) {
   if (control == m_hover) return;
+  HideToolTip();
+  if (control && !control->GetToolTip().empty() && m_hwnd) ::SetTimer(m_hwnd, kToolTipTimer, kToolTipDelay, nullptr);
   if (m_hover) {
     UIEvent e = MakeEvent(EventType::MouseLeave, pt);
     m_hover->Event(e);
@@ -615,6 +667,11 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
       if (wParam) ScheduleRepaint();
       return false;
     case WM_TIMER: {
+      if (wParam == kToolTipTimer) {
+        ShowToolTip();
+        result = 0;
+        return true;
+      }
       auto it = m_timers.find(wParam);
       if (it == m_timers.end()) return false;
       TimerInfo info = it->second;
@@ -644,8 +701,12 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
       m_mouseTracking = false;
       if (!m_pushed) SetHover(nullptr, {-1, -1});
       return false;
+    case WM_RBUTTONDOWN:
+      HideToolTip();
+      return false;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
+      HideToolTip();
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       CControlUI* c = FindControlAt(pt);
       if (!c || !c->IsEnabled()) return false;
@@ -679,6 +740,7 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
       }
       return false;
     case WM_KEYDOWN: {
+      HideToolTip();
       if (wParam == VK_TAB) {
         CycleTab((GetKeyState(VK_SHIFT) & 0x8000) != 0);
         result = 0;

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "imageresolve.h"
 #include "markupbuilder.h"
 #include "skinarchive.h"
+#include "tooltip.h"
 #include "uicontainer.h"
 
 namespace Gdiplus {
@@ -85,6 +87,8 @@ class CPaintManagerUI : public IUIContext {
   RECT GetCaptionRect() const;
   // Lays out now when needed (tests and measurements read positions after this).
   void UpdateLayout();
+  // The tooltip window while one is shown, else null.
+  HWND GetToolTipWindow() const { return m_tooltip.IsVisible() ? m_tooltip.GetHWND() : nullptr; }
 
   // IUIContext
   int Scale() const override { return m_scale; }
@@ -100,15 +104,18 @@ class CPaintManagerUI : public IUIContext {
   void SetClipboardText(const std::wstring& text) override;
   void SetImePosition(const Point& caret, int height) override;
   void ControlRemoved(CControlUI* control) override;
+  std::vector<int> ImageFrameDelays(const std::wstring& attribute) override;
 
   // Drawing services for the renderer.
-  void DrawImageAttribute(Gdiplus::Graphics& g, const std::wstring& attribute, const Rect& control, const Rect& clip);
+  void DrawImageAttribute(Gdiplus::Graphics& g, const std::wstring& attribute, const Rect& control, const Rect& clip,
+                          int frame);
   void DrawTextAt(Gdiplus::Graphics& g, const std::wstring& text, const Rect& rc, int font, Color color, unsigned style);
 
  private:
   struct CachedImage;
   struct CachedFont;
   CachedImage* GetImage(const std::wstring& path, bool svg, int renderScale);
+  CachedImage* GetImageForAttribute(const std::wstring& attribute, ImageSpec* image, ImageLocation* loc);
   CachedFont* GetFont(int id);
   void ResetCaches();
   void Paint();
@@ -116,6 +123,8 @@ class CPaintManagerUI : public IUIContext {
   void ScheduleRepaint();
   void CycleTab(bool backwards);
   void SetHover(CControlUI* control, POINT pt);
+  void ShowToolTip();
+  void HideToolTip();
   UIEvent MakeEvent(EventType type, POINT pt) const;
 
   HWND m_hwnd = nullptr;
@@ -129,6 +138,9 @@ class CPaintManagerUI : public IUIContext {
   CControlUI* m_focus = nullptr;
   CControlUI* m_hover = nullptr;
   CControlUI* m_pushed = nullptr;
+  // The tooltip of the hovered control, shown when the mouse has rested on it a while.
+  CToolTipWindow m_tooltip;
+  CControlUI* m_tooltipFor = nullptr;
   std::vector<INotifyUI*> m_notifiers;
   std::vector<IMessageFilterUI*> m_filters;
   struct TimerInfo { CControlUI* control; unsigned id; };
