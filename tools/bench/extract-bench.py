@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Extraction benchmark: native 7zz (one thread, default threads) against our
+extraction under Wine (zpklua.exe running extract.lua, i.e. Lua_UnCompress7z from a
+file), on each corpus archive. Prints wall time, throughput and peak resident memory
+(medians of several runs) and our ratios to `7zz x -mmt1`.
+
+usage: extract-bench.py --zpklua EXE --corpus DIR [--runs N] [--work DIR] [--setup EXE]
+Needs WINEPREFIX set to a ready prefix (./zpk bench makes one)."""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+WINE = "/usr/lib/wine/wine64"
+
+
+def run_measured(cmd, cwd=None):
+    """Runs cmd; returns (wall seconds, peak RSS in MiB of the process and the children
+    it waited for). wait4's rusage is the started process's own: for wine64 that is the
+    Windows program (wineserver runs apart)."""
+    start = time.monotonic()
+    proc = subprocess.Popen(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE)
+    # Reading stderr to its end before wait4: the pipe must not fill up.
+    err = proc.stderr.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.monotonic() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        sys.exit("benchmark: %s failed (%d): %s" % (" ".join(cmd), proc.returncode,
+                                                   err.decode(errors="replace")[-2000:]))
+    return wall, usage.ru_maxrss / 1024.0
+
+
+def archive_facts(archive):
+    out = subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
+    body = out.split("----------\n", 1)[1] if "----------\n" in out else out
+    total = files = 0
+    blocks = "?"
+    for line in out.split("----------\n", 1)[0].splitlines():
+        if line.startswith("Blocks = "):
+            blocks = line[9:]
+    for line in body.splitlines():
+        if line.startswith("Size = "):
+            total += int(line[7:])
+        elif line.startswith("Path = "):
+            files += 1
+    return total, files, blocks
+
+
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def bench_archive(name, archive, args, rows):
+    total, files, blocks = archive_facts(archive)
+    packed = os.path.getsize(archive)
+    print("\n== %s: %s, %.1f MiB packed, %.1f MiB unpacked, %d entries, %s solid block(s)"
+          % (name, os.path.basename(archive), packed / 2**20, total / 2**20, files, blocks))
+    out = os.path.join(args.work, "out")
+    tools = [
+        ("7zz x -mmt1", lambda: ["7zz", "x", "-mmt1", "-y", "-bd", "-bso0", "-bsp0", "-o" + out, archive]),
+        ("7zz x", lambda: ["7zz", "x", "-y", "-bd", "-bso0", "-bsp0", "-o" + out, archive]),
+        ("ours (wine64)", lambda: [WINE, args.zpklua, winpath(args.script), winpath(archive), winpath(out)]),
+    ]
+    results = {}
+    for label, make in tools:
+        walls, rsss = [], []
+        for _ in range(args.runs):
+            shutil.rmtree(out, ignore_errors=True)
+            os.makedirs(out)
+            subprocess.run(["sync"])
+            wall, rss = run_measured(make())
+            walls.append(wall)
+            rsss.append(rss)
+        results[label] = (statistics.median(walls), statistics.median(rsss), walls)
+    shutil.rmtree(out, ignore_errors=True)
+    base_wall, base_rss, _ = results["7zz x -mmt1"]
+    print("%-15s %9s %10s %10s %9s %9s   %s" % ("tool", "wall s", "MiB/s", "peak MiB", "wall x", "mem x", "runs (s)"))
+    for label, (wall, rss, walls) in results.items():
+        print("%-15s %9.2f %10.1f %10.1f %9.2f %9.2f   %s" % (
+            label, wall, total / 2**20 / wall, rss, wall / base_wall, rss / base_rss,
+            " ".join("%.2f" % w for w in walls)))
+    rows.append((name, results))
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--zpklua", required=True)
+    p.add_argument("--corpus", required=True)
+    p.add_argument("--runs", type=int, default=3)
+    p.add_argument("--work", default="/tmp/zpk-bench")
+    p.add_argument("--setup", help="i686 installer executable, for its size")
+    p.add_argument("--payload", help="that installer's packed payload, subtracted from its size")
+    p.add_argument("--strip", help="strip program for the installer's size without debug data")
+    args = p.parse_args()
+    args.script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "extract.lua")
+    os.makedirs(args.work, exist_ok=True)
+
+    # Wine's own start-up, to read the wall times of our rows against.
+    empty = os.path.join(args.work, "empty.lua")
+    with open(empty, "w") as f:
+        f.write("-- nothing\n")
+    starts = [run_measured([WINE, args.zpklua, winpath(empty)]) for _ in range(args.runs)]
+    print("wine64 start-up of zpklua.exe (empty script): %.2f s, %.1f MiB peak" % (
+        statistics.median(s[0] for s in starts), statistics.median(s[1] for s in starts)))
+
+    rows = []
+    for name, file in (("large", "dlls.7z"), ("small files", "small.7z")):
+        path = os.path.join(args.corpus, file)
+        if os.path.exists(path):
+            bench_archive(name, path, args, rows)
+
+    if args.setup and os.path.exists(args.setup):
+        size = os.path.getsize(args.setup)
+        payload = os.path.getsize(args.payload) if args.payload and os.path.exists(args.payload) else 0
+        line = "\ni686 installer %s: %.2f MiB, without payload %.2f MiB" % (
+            os.path.basename(args.setup), size / 2**20, (size - payload) / 2**20)
+        if args.strip:
+            stripped = os.path.join(args.work, "stripped.exe")
+            subprocess.run([args.strip, "-o", stripped, args.setup], check=True)
+            line += ", stripped without payload %.2f MiB" % ((os.path.getsize(stripped) - payload) / 2**20)
+        print(line)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# extract-bench.sh [RUNS]: the extraction benchmark, from a fresh machine in one command.
+# Builds both targets (into $ZPK_OUT, default out/), makes the corpora once in
+# $ZPK_BENCH_CACHE (default /var/cache/zpksetup/bench), makes a throwaway Wine prefix and
+# prints native 7zz against our extraction under wine64, medians of RUNS runs (default 3).
+set -euo pipefail
+REPO=$(cd "$(dirname "$0")/../.." && pwd)
+OUT=${ZPK_OUT:-$REPO/out}
+CACHE=${ZPK_BENCH_CACHE:-/var/cache/zpksetup/bench}
+RUNS=${1:-3}
+
+"$REPO/zpk" build >/dev/null
+sh "$REPO/tools/bench/corpus.sh" "$CACHE"
+
+WORK=$(mktemp -d /tmp/zpk-bench.XXXXXX)
+export WINEPREFIX
+WINEPREFIX=$(sh "$REPO/tests/wine/prefix.sh" "$WORK/prefix")
+export HOME=$WINEPREFIX.home WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+cleanup() { /usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$WORK"; }
+trap cleanup EXIT
+/usr/lib/wine/wineserver -p 60
+/usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
+
+python3 "$REPO/tools/bench/extract-bench.py" --runs "$RUNS" --work "$WORK/run" \
+  --zpklua "$OUT/x86_64/zpklua.exe" --corpus "$CACHE" \
+  --setup "$OUT/i686/RuvanZipSetup.exe" --payload "$OUT/i686/sample/RuvanZipSetup.parts/app.7z" \
+  --strip i686-w64-mingw32-strip
