@@ -18,6 +18,7 @@ APT_PACKAGES=(
   gcc-multilib qemu-user-static wine wine64 7zip zip unzip python3 openssl
   libspdlog-dev libfmt-dev libstb-dev googletest libgtest-dev
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei clang libclang-rt-14-dev qrencode
+  osslsigncode
 )
 
 install_packages() {

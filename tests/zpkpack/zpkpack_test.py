@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""zpkpack, the packaging tool, as release engineers run it.
+
+zpkpack_test.py CASE DIST [ARGS]
+  errors DIST                      each bad input: its message, exit status 1, no output file
+  deterministic DIST               the same inputs twice give the same bytes
+  signed DIST                      a signed installer verifies with osslsigncode
+  install DIST ARCH PAYLOAD CONFIG E2E
+                                   the sample product packed with zpkpack installs and
+                                   uninstalls under Wine like the build's installer (E2E is
+                                   the end-to-end script, run on the packed installer)
+DIST is the installed tool: DIST/bin/zpkpack, DIST/share/zpksetup.
+"""
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+CASE, DIST = sys.argv[1], sys.argv[2]
+ZPKPACK = os.path.join(DIST, "bin", "zpkpack")
+SHARE = os.path.join(DIST, "share", "zpksetup")
+CONFIG = os.path.join(SHARE, "scripts", "global_var.lua")
+failures = []
+
+
+def check(cond, what):
+    print(("ok   " if cond else "FAIL ") + what, flush=True)
+    if not cond:
+        failures.append(what)
+
+
+def zpkpack(*args, env=None):
+    r = subprocess.run([ZPKPACK, *args], capture_output=True, text=True, timeout=900,
+                       env={**os.environ, **(env or {})})
+    return r.returncode, r.stdout, r.stderr
+
+
+def product(root):
+    """A small product folder: the main program and a few files."""
+    d = os.path.join(root, "product")
+    os.makedirs(os.path.join(d, "docs"))
+    with open(os.path.join(d, "RuvanZip.exe"), "wb") as f:
+        f.write(b"MZ" + bytes(range(256)) * 64)
+    with open(os.path.join(d, "docs", "readme.txt"), "w") as f:
+        f.write("read me\n" * 100)
+    with open(os.path.join(d, "empty.dat"), "wb"):
+        pass
+    # Fixed times: the archive keeps the files' times, and they are part of the input.
+    for base, dirs, files in os.walk(d):
+        for n in dirs + files:
+            os.utime(os.path.join(base, n), (1700000000, 1700000000))
+    return d
+
+
+def write(path, text):
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    return path
+
+
+def errors(root):
+    prod = product(root)
+    out = os.path.join(root, "out.exe")
+    with open(CONFIG, encoding="utf-8") as f:
+        config = f.read()
+    cases = [
+        ("missing product folder", ["--product", os.path.join(root, "nothing")],
+         r"the product folder .*nothing does not exist"),
+        ("main program absent",
+         ["--config", write(os.path.join(root, "other_main.lua"),
+                            config.replace('global_main_app_name = "RuvanZip.exe"',
+                                           'global_main_app_name = "Other.exe"'))],
+         r"the main program Other\.exe \(global_main_app_name\) is not in the product folder"),
+        ("configuration syntax error",
+         ["--config", write(os.path.join(root, "broken_cfg.lua"), config + "\nglobal_x = = 1\n")],
+         re.escape(os.path.join(root, "broken_cfg.lua")) + r":%d: unexpected symbol" % (config.count("\n") + 2)),
+        ("install script syntax error",
+         ["--install-script", write(os.path.join(root, "inst.lua"), "function ZPKSE_BeforeInit()\n  x = \nend\n")],
+         re.escape(os.path.join(root, "inst.lua")) + r":3: unexpected symbol near 'end'"),
+        ("uninstall script syntax error",
+         ["--uninstall-script", write(os.path.join(root, "uninst.lua"), "local t = {\n")],
+         re.escape(os.path.join(root, "uninst.lua")) + r":2: .*expected"),
+        ("missing and mistyped globals",
+         ["--config", write(os.path.join(root, "globals.lua"),
+                            config.replace("global_reg_sub_key =", "-- global_reg_sub_key =")
+                                  .replace("global_app_id = 161", 'global_app_id = "161"'))],
+         r"(?s)global_app_id must be a number, not a string.*global_reg_sub_key is missing"),
+        ("skin folder missing", ["--skin", os.path.join(root, "noskin")], r"cannot read the skin: .*noskin"),
+        ("skin is a file", ["--skin", CONFIG], r"cannot read the skin: .*not a readable folder"),
+        ("bad --version", ["--version", "1.2.3"], r'bad version string "1\.2\.3"'),
+        ("--version out of the registry's range", ["--version", "1.2.100.4"], r'bad version string "1\.2\.100\.4"'),
+        ("bad global_version",
+         ["--config", write(os.path.join(root, "version.lua"),
+                            config.replace('global_version = "1.0.0.70"', 'global_version = "1.0"'))],
+         r'bad version string "1\.0"'),
+        ("not an icon", ["--icon", CONFIG], r"not an icon file"),
+        ("unknown architecture", ["--arch", "arm64"], r"--arch must be i686 or x86_64"),
+    ]
+    for what, extra, pattern in cases:
+        # An installer from an earlier run must not survive a failed one either.
+        with open(out, "wb") as f:
+            f.write(b"old installer")
+        args = {"--product": prod, "--config": CONFIG, "-o": out}
+        for i in range(0, len(extra), 2):
+            args[extra[i]] = extra[i + 1]
+        rc, stdout, stderr = zpkpack(*[x for kv in args.items() for x in kv])
+        check(rc == 1, f"{what}: exit status {rc}")
+        check(re.search(pattern, stderr) is not None, f"{what}: message {stderr.strip()!r}")
+        check(not os.path.exists(out), f"{what}: no output file")
+        check(not [n for n in os.listdir(root) if n.startswith(".zpkpack-")], f"{what}: no working folder left")
+
+
+def deterministic(root):
+    prod = product(root)
+    outs = []
+    for name in ["first.exe", "second.exe"]:
+        out = os.path.join(root, name)
+        rc, stdout, stderr = zpkpack("--product", prod, "--config", CONFIG, "-o", out, "--arch", "x86_64",
+                                     "--version", "2.3.4.5")
+        check(rc == 0, f"pack {name}: exit status {rc} {stderr.strip()[-300:]!r}")
+        outs.append(out)
+        for field in ["files:     3", "unpacked:", "packed:", "ratio", "output:    " + out, "signature: none"]:
+            check(field in stdout, f"summary shows {field!r}")
+    if all(os.path.exists(p) for p in outs):
+        a, b = (open(p, "rb").read() for p in outs)
+        check(a == b, f"identical bytes ({hashlib.sha256(a).hexdigest()[:16]} / {hashlib.sha256(b).hexdigest()[:16]})")
+        # The version resource carries --version: file and product version 2.3.4.5.
+        fixed = a.find(b"\xbd\x04\xef\xfe", a.find("VS_VERSION_INFO".encode("utf-16-le")))
+        check(fixed > 0 and a[fixed + 8:fixed + 16] == b"\x03\x00\x02\x00\x05\x00\x04\x00",
+              "version resource 2.3.4.5")
+        check("2.3.4.5".encode("utf-16-le") in a, "version text in the version resource")
+
+
+def signed(root):
+    prod = product(root)
+    key, cert = os.path.join(root, "key.pem"), os.path.join(root, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "30", "-subj", "/CN=zpkpack test signer/O=Ruvan Software (test)",
+                    "-addext", "extendedKeyUsage=codeSigning"],
+                   check=True, capture_output=True)
+    outs = []
+    for name in ["signed1.exe", "signed2.exe"]:
+        out = os.path.join(root, name)
+        rc, stdout, stderr = zpkpack("--product", prod, "--config", CONFIG, "-o", out, "--sign-cert", cert,
+                                     "--sign-key", key, "--no-timestamp", env={"SOURCE_DATE_EPOCH": "1700000000"})
+        check(rc == 0, f"signed pack: exit status {rc} {stderr.strip()[-300:]!r}")
+        check("signature: Authenticode" in stdout, "summary names the signature")
+        outs.append(out)
+    v = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", outs[0]], capture_output=True, text=True)
+    print(v.stdout[-1500:])
+    check(v.returncode == 0 and "Signature verification: ok" in v.stdout, "osslsigncode verify")
+    check(re.search(r"^PE checksum\s*: [0-9A-F]{8}", v.stdout, re.M) is not None and "invalid PE checksum" not in v.stdout,
+          "PE checksum matches")
+    # The unsigned installer's own checksum, written by zpkpack.
+    unsigned = os.path.join(root, "unsigned.exe")
+    zpkpack("--product", prod, "--config", CONFIG, "-o", unsigned)
+    u = subprocess.run(["osslsigncode", "verify", "-in", unsigned], capture_output=True, text=True)
+    check(re.search(r"^PE checksum\s*: [0-9A-F]{8}", u.stdout, re.M) is not None and "invalid PE checksum" not in u.stdout,
+          "unsigned installer: PE checksum matches " + " ".join(l for l in u.stdout.splitlines() if "checksum" in l))
+    if all(os.path.exists(p) for p in outs):
+        check(open(outs[0], "rb").read() == open(outs[1], "rb").read(),
+              "signed twice with a fixed signing time: identical bytes")
+    # A missing key fails cleanly.
+    out = os.path.join(root, "nokey.exe")
+    rc, stdout, stderr = zpkpack("--product", prod, "--config", CONFIG, "-o", out, "--sign-cert", cert,
+                                 "--sign-key", os.path.join(root, "absent.pem"), "--no-timestamp")
+    check(rc == 1 and "cannot read the signing key" in stderr and not os.path.exists(out), f"missing key: {stderr.strip()!r}")
+    # A key that does not fit the certificate: osslsigncode refuses, nothing is left.
+    other = os.path.join(root, "other.pem")
+    subprocess.run(["openssl", "genrsa", "-out", other, "2048"], check=True, capture_output=True)
+    rc, stdout, stderr = zpkpack("--product", prod, "--config", CONFIG, "-o", out, "--sign-cert", cert,
+                                 "--sign-key", other, "--no-timestamp")
+    check(rc == 1 and "could not sign" in stderr and not os.path.exists(out), f"wrong key: {stderr.strip()[-200:]!r}")
+    rc, stdout, stderr = zpkpack("--product", prod, "--config", CONFIG, "-o", out, "--sign-cert", cert,
+                                 "--sign-key", key)
+    check(rc == 1 and "--no-timestamp" in stderr, "a signature without a time-stamp choice is refused")
+
+
+def install(root, arch, payload, config, e2e):
+    out = os.path.join(root, "RuvanZipPacked.exe")
+    rc, stdout, stderr = zpkpack("--product", payload, "--config", config, "-o", out, "--arch", arch)
+    print(stdout)
+    check(rc == 0, f"pack the sample product for {arch}: exit status {rc} {stderr.strip()[-300:]!r}")
+    if rc != 0:
+        return
+    # The end-to-end script starts services: its Wine children must not hold our pipes.
+    r = subprocess.run([sys.executable, e2e, arch, out], stdin=subprocess.DEVNULL, timeout=900)
+    check(r.returncode == 0, "the packed installer passes the end-to-end install and uninstall")
+
+
+root = tempfile.mkdtemp(prefix="zpkpack-test-")
+try:
+    if not os.path.isfile(ZPKPACK):
+        check(False, f"{ZPKPACK} exists (./zpk build makes it)")
+    elif CASE == "errors":
+        errors(root)
+    elif CASE == "deterministic":
+        deterministic(root)
+    elif CASE == "signed":
+        signed(root)
+    elif CASE == "install":
+        install(root, *sys.argv[3:7])
+    else:
+        check(False, "known case " + CASE)
+finally:
+    shutil.rmtree(root, ignore_errors=True)
+
+print(f"zpkpack {CASE}: {'failed: ' + str(len(failures)) if failures else 'passed'}")
+sys.exit(1 if failures else 0)

@@ -1,0 +1,99 @@
+#include "options.h"
+
+#include <map>
+
+namespace zpkpack {
+
+const char kUsage[] =
+    "usage: zpkpack --product DIR --config FILE -o FILE [options]\n"
+    "Makes an installer executable from a product folder and its configuration script.\n"
+    "  --product DIR            the files to install (the payload)\n"
+    "  --config FILE            configuration script (Lua source, global assignments)\n"
+    "  -o FILE                  the installer to write\n"
+    "  --install-script FILE    install script (default: the shipped one)\n"
+    "  --uninstall-script FILE  uninstall script (default: the shipped one)\n"
+    "  --skin DIR               skin folder (default: the shipped skin)\n"
+    "  --icon FILE              program icon (.ico)\n"
+    "  --version X.Y.Z.W        product version: replaces global_version and goes into\n"
+    "                           the version resource\n"
+    "  --arch i686|x86_64       installer program's architecture (default i686)\n"
+    "  --sign-cert FILE         sign with Authenticode: certificate (PEM) ...\n"
+    "  --sign-key FILE          ... and its private key (PEM)\n"
+    "  --sign-pass-file FILE    file holding the key's password\n"
+    "  --timestamp-url URL      time-stamp the signature with this RFC 3161 service\n"
+    "  --no-timestamp           sign without a time stamp (tests; the signing time is\n"
+    "                           SOURCE_DATE_EPOCH when set)\n"
+    "  --data-dir DIR           stubs, default scripts and skin (default: ../share/zpksetup\n"
+    "                           beside this program)\n";
+
+bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
+  const std::map<std::string, std::string*> valued = {
+      {"--product", &o.product},         {"--config", &o.config},
+      {"--install-script", &o.installScript}, {"--uninstall-script", &o.uninstallScript},
+      {"--skin", &o.skin},               {"--icon", &o.icon},
+      {"--version", &o.version},         {"--arch", &o.arch},
+      {"-o", &o.output},                 {"--output", &o.output},
+      {"--sign-cert", &o.signCert},      {"--sign-key", &o.signKey},
+      {"--sign-pass-file", &o.signPassFile}, {"--timestamp-url", &o.timestampUrl},
+      {"--data-dir", &o.dataDir}};
+  bool versionGiven = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string a = args[i], value;
+    bool inlineValue = false;
+    size_t eq = a.find('=');
+    if (a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+      value = a.substr(eq + 1);
+      a = a.substr(0, eq);
+      inlineValue = true;
+    }
+    if (a == "-h" || a == "--help") {
+      o.help = true;
+      return true;
+    }
+    if (a == "--no-timestamp") {
+      o.noTimestamp = true;
+      continue;
+    }
+    auto it = valued.find(a);
+    if (it == valued.end()) {
+      error = "unknown option " + args[i];
+      return false;
+    }
+    if (!inlineValue) {
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return false;
+      }
+      value = args[++i];
+    }
+    if (a == "--version") versionGiven = true;
+    *it->second = value;
+  }
+  if (o.product.empty() || o.config.empty() || o.output.empty()) {
+    error = "--product, --config and -o are required";
+    return false;
+  }
+  if (versionGiven && o.version.empty()) {
+    error = "bad version string \"\": expected four dot-separated decimal numbers X.Y.Z.W";
+    return false;
+  }
+  if (o.arch != "i686" && o.arch != "x86_64") {
+    error = "--arch must be i686 or x86_64, not " + o.arch;
+    return false;
+  }
+  if (o.signCert.empty() != o.signKey.empty()) {
+    error = "--sign-cert and --sign-key go together";
+    return false;
+  }
+  if (!o.signCert.empty() && o.timestampUrl.empty() && !o.noTimestamp) {
+    error = "a signature needs --timestamp-url URL, or --no-timestamp";
+    return false;
+  }
+  if (!o.timestampUrl.empty() && o.noTimestamp) {
+    error = "--timestamp-url and --no-timestamp exclude each other";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zpkpack

@@ -1,0 +1,23 @@
+// zpkpack's command line.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace zpkpack {
+
+struct Options {
+  std::string product, config, installScript, uninstallScript, skin, icon, version, output;
+  std::string arch = "i686";
+  std::string signCert, signKey, signPassFile, timestampUrl;
+  bool noTimestamp = false;
+  std::string dataDir;  // stubs, default scripts and skin, manifest, pack-payload.sh
+  bool help = false;
+};
+
+// Fills `o` from the arguments; false with `error` for an unknown option, a missing value
+// or a missing required option.
+bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string& error);
+
+extern const char kUsage[];
+
+}  // namespace zpkpack
