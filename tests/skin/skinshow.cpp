@@ -1,8 +1,12 @@
 // Shows the skin package in an engine window, the way the installer window does it
 // (DPI of the monitor snapped to the scale steps, the path placeholder filled), on one
 // page, prints the window's and the named controls' rectangles, and closes after a while.
-//   skinshow.exe SKIN.zip PAGE [--ms=N] [--layout=FILE] [--answer]
+//   skinshow.exe SKIN.zip PAGE [--ms=N] [--layout=FILE] [--answer] [--dpichange=DPI]
 // --answer: message boxes are printed to standard error and answered with OK.
+// --dpichange: after the first report the window gets WM_DPICHANGED for DPI (as when it
+//   is moved to another monitor) and reports again with lines prefixed "after ".
+// Tooltip windows of the process are watched: "tooltip shown TEXT l t r b" when one
+// appears, "tooltip hidden" when it goes.
 #include <windows.h>
 
 #include <cstdio>
@@ -38,7 +42,8 @@ int PrintBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style) {
 
 class CShowWindow : public WindowImplBase {
  public:
-  CShowWindow(std::wstring layout, int page, int ms) : m_layout(std::move(layout)), m_page(page), m_ms(ms) {
+  CShowWindow(std::wstring layout, int page, int ms, int dpiChange)
+      : m_layout(std::move(layout)), m_page(page), m_ms(ms), m_dpiChange(dpiChange) {
     BindNotify(L"click", L"BtnClose", [this](TNotifyUI&) { Close(); });
     BindNotify(L"click", L"BtnMin", [this](TNotifyUI&) { SendMessageW(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0); });
   }
@@ -60,6 +65,7 @@ class CShowWindow : public WindowImplBase {
     CenterWindow();
     ::SetTimer(m_hWnd, 1, static_cast<UINT>(m_ms), nullptr);
     ::SetTimer(m_hWnd, 2, 700, nullptr);
+    ::SetTimer(m_hWnd, 3, 100, nullptr);
   }
 
   LRESULT OnAppMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override {
@@ -68,7 +74,11 @@ class CShowWindow : public WindowImplBase {
       handled = TRUE;
     } else if (msg == WM_TIMER && wParam == 2) {
       ::KillTimer(m_hWnd, 2);
-      Report();
+      Report("");
+      if (m_dpiChange > 0) ChangeDpi();
+      handled = TRUE;
+    } else if (msg == WM_TIMER && wParam == 3) {
+      WatchToolTip();
       handled = TRUE;
     }
     return 0;
@@ -97,27 +107,63 @@ class CShowWindow : public WindowImplBase {
   }
 
  private:
-  void Report() {
+  void Report(const char* prefix) {
     m_pm.UpdateLayout();
     RECT wr;
     GetWindowRect(m_hWnd, &wr);
-    printf("dpi %d scale %d\n", m_pm.GetDPI(), m_pm.Scale());
-    printf("window %ld %ld %ld %ld\n", wr.left, wr.top, wr.right, wr.bottom);
+    printf("%sdpi %d scale %d\n", prefix, m_pm.GetDPI(), m_pm.Scale());
+    printf("%swindow %ld %ld %ld %ld\n", prefix, wr.left, wr.top, wr.right, wr.bottom);
     auto* root = ControlCast<CContainerUI>(m_pm.GetRoot());
     if (root) {
-      CContainerUI::CollectAll(root, [](CControlUI* c) {
+      CContainerUI::CollectAll(root, [prefix](CControlUI* c) {
         if (c->GetName().empty()) return;
         const Rect& r = c->GetPos();
-        printf("ctl %ls %d %d %d %d %d\n", c->GetName().c_str(), r.left, r.top, r.right, r.bottom, c->IsVisible() ? 1 : 0);
+        printf("%sctl %ls %d %d %d %d %d\n", prefix, c->GetName().c_str(), r.left, r.top, r.right, r.bottom,
+               c->IsVisible() ? 1 : 0);
       });
     }
-    printf("ready\n");
+    printf("%sready\n", prefix);
+    fflush(stdout);
+  }
+
+  // What Windows sends when the window moves to a monitor of another DPI: the new DPI
+  // and a suggested rectangle (here the old centre with the size scaled).
+  void ChangeDpi() {
+    RECT wr;
+    GetWindowRect(m_hWnd, &wr);
+    int w = MulDiv(wr.right - wr.left, m_dpiChange, m_pm.GetDPI());
+    int h = MulDiv(wr.bottom - wr.top, m_dpiChange, m_pm.GetDPI());
+    int cx = (wr.left + wr.right) / 2, cy = (wr.top + wr.bottom) / 2;
+    RECT suggested{cx - w / 2, cy - h / 2, cx - w / 2 + w, cy - h / 2 + h};
+    SendMessageW(m_hWnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(m_dpiChange, m_dpiChange),
+                 reinterpret_cast<LPARAM>(&suggested));
+    printf("suggested %ld %ld %ld %ld\n", suggested.left, suggested.top, suggested.right, suggested.bottom);
+    Report("after ");
+  }
+
+  // Looks for the engine's tooltip window the way another program would: by its class.
+  void WatchToolTip() {
+    HWND tip = FindWindowW(L"ZpkSkinToolTip", nullptr);
+    bool shown = tip && IsWindowVisible(tip);
+    if (shown == m_tipShown) return;
+    m_tipShown = shown;
+    if (!shown) {
+      printf("tooltip hidden\n");
+    } else {
+      wchar_t text[256] = {};
+      GetWindowTextW(tip, text, 255);
+      RECT r;
+      GetWindowRect(tip, &r);
+      printf("tooltip shown %s %ld %ld %ld %ld\n", Utf8(text).c_str(), r.left, r.top, r.right, r.bottom);
+    }
     fflush(stdout);
   }
 
   std::wstring m_layout;
   int m_page;
   int m_ms;
+  int m_dpiChange;
+  bool m_tipShown = false;
 };
 
 std::vector<char> ReadFileBytes(const wchar_t* path) {
@@ -142,18 +188,20 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   int ms = 4000;
+  int dpiChange = 0;
   std::wstring layout = L"Layout/Layout.xml";
   for (int i = 3; i < argc; ++i) {
     std::wstring a = argv[i];
     if (a.rfind(L"--ms=", 0) == 0) ms = _wtoi(a.c_str() + 5);
     else if (a.rfind(L"--layout=", 0) == 0) layout = a.substr(9);
     else if (a == L"--answer") SetMessageBoxHook(PrintBox);
+    else if (a.rfind(L"--dpichange=", 0) == 0) dpiChange = _wtoi(a.c_str() + 12);
   }
   std::vector<char> zip = ReadFileBytes(argv[1]);
   if (!CPaintManagerUI::SetResourceZip(zip.data(), zip.size())) {
     fprintf(stderr, "skin archive unreadable\n");
   }
-  CShowWindow window(layout, _wtoi(argv[2]), ms);
+  CShowWindow window(layout, _wtoi(argv[2]), ms, dpiChange);
   if (!window.Create(nullptr, L"RuvanZip \u5B89\u88C5", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, 0)) {
     fprintf(stderr, "window not created\n");
     return 3;
