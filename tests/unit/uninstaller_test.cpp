@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "uninstallargs.h"
+#include "uninstallchoices.h"
 
 namespace {
 
@@ -52,4 +53,45 @@ TEST(UninstallArgs, CopyReceivesExactlyTheSameChoices) {
   EXPECT_EQ(b.suggest, a.suggest);
   EXPECT_EQ(b.installDir, a.installDir);
   EXPECT_EQ(b.origin, a.origin);
+}
+
+// The window's form becomes the same choices the switches give.
+TEST(WindowChoices, FeedTheSameArgumentsAsTheSwitches) {
+  UninstallArgs args = ParseUninstallArgs({L"/reason=9", L"/contact=old"});
+  WindowChoices form;
+  form.reasonIds = {L"1", L"", L"3"};
+  form.contact = L"me \"x\"";
+  form.clearUserData = true;
+  ApplyWindowChoices(form, args);
+  EXPECT_EQ(args.reason, std::optional<std::wstring>(L"1,3"));
+  EXPECT_EQ(args.contact, std::optional<std::wstring>(L"me \"x\""));
+  EXPECT_EQ(args.suggest, std::optional<std::wstring>(L""));
+  EXPECT_TRUE(args.clearUserData);
+
+  // Only a suggestion: a report without reason ids.
+  form = WindowChoices();
+  form.suggest = L"faster";
+  ApplyWindowChoices(form, args);
+  EXPECT_FALSE(args.reason.has_value());
+  EXPECT_EQ(args.contact, std::optional<std::wstring>(L""));
+  EXPECT_EQ(args.suggest, std::optional<std::wstring>(L"faster"));
+  EXPECT_FALSE(args.clearUserData);
+
+  // An untouched form sends no feedback at all, whatever the command line said.
+  ApplyWindowChoices(WindowChoices(), args);
+  EXPECT_FALSE(args.reason || args.contact || args.suggest);
+}
+
+TEST(WindowChoices, ProductNameAndProgressEstimate) {
+  EXPECT_EQ(FillProductName(L"卸载 $product$，$product$!", L"Ruvan$product$"), L"卸载 Ruvan$product$，Ruvan$product$!");
+  EXPECT_EQ(FillProductName(L"no mark", L"X"), L"no mark");
+  int value = 0, steps = 0;
+  for (int last = -1; value != last && steps < 1000; ++steps) {
+    last = value;
+    value = NextProgressEstimate(value);
+    EXPECT_GE(value, last);
+  }
+  EXPECT_EQ(value, 90);  // reaches the cap, stays below the end
+  EXPECT_LT(steps, 60);
+  EXPECT_EQ(NextProgressEstimate(100), 100);
 }

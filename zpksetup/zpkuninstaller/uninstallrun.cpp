@@ -11,6 +11,7 @@
 #include "msgbox.h"
 #include "scriptengine.h"
 #include "textconv.h"
+#include "uninstallwindow.h"
 
 namespace {
 
@@ -31,50 +32,73 @@ void OpenLog() {
   }
 }
 
-// The feedback globals. When the user said nothing they stay nil, and the script sends
-// no reason report.
-void SetFeedback(const UninstallArgs& args) {
-  if (!args.reason && !args.contact && !args.suggest) return;
-  ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
-  if (args.reason) engine->SetGlobalString("ReasonID", *args.reason);
-  engine->SetGlobalString("tbContact", args.contact.value_or(L""));
-  engine->SetGlobalString("tbSuggest", args.suggest.value_or(L""));
+// The confirm/done message boxes: the run without a (usable) skin.
+int RunWithMessageBoxes(CUninstallSession& session, const UninstallArgs& args) {
+  const std::wstring& product = session.Product();
+  const std::wstring caption = product + L" - 卸载";
+  const std::wstring question = L"确定要完全移除 " + product + L" 及其所有组件吗？";
+  if (ZpkMessageBox(nullptr, question.c_str(), caption.c_str(), MB_ICONQUESTION | MB_YESNO) != IDYES) return 2;
+  session.SetChoices(args);
+  session.Remove();
+  session.Finish();
+  const std::wstring done = product + L" 已从您的电脑中移除。";
+  ZpkMessageBox(nullptr, done.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK);
+  return 0;
 }
 
 }  // namespace
 
+bool CUninstallSession::Prepare(const UninstallArgs& args) {
+  ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
+  const std::wstring& dir = args.installDir;
+  if (!RunChunkFile(dir + L"\\Uninst.dar0", "Uninst.dar0") || !RunChunkFile(dir + L"\\Uninst.dar1", "Uninst.dar1"))
+    return false;
+  m_product = engine->GetGlobalString("global_product_name");
+  engine->SetGlobalString("global_install_path", dir);
+  engine->SetGlobalBoolean("ChkUserSetting", false);
+  engine->SetGlobalString("_Uninstall_Path", args.origin);
+  return true;
+}
+
+// When the user said nothing the feedback globals stay nil, and the script sends no
+// reason report.
+void CUninstallSession::SetChoices(const UninstallArgs& choices) {
+  ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
+  engine->SetGlobalBoolean("ClearUserData", choices.clearUserData);
+  if (!choices.reason && !choices.contact && !choices.suggest) return;
+  if (choices.reason) engine->SetGlobalString("ReasonID", *choices.reason);
+  engine->SetGlobalString("tbContact", choices.contact.value_or(L""));
+  engine->SetGlobalString("tbSuggest", choices.suggest.value_or(L""));
+}
+
+void CUninstallSession::Remove() {
+  ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
+  engine->CallEvent("ZPKSE_BeforeInit");
+  engine->CallEvent("ZPKSE_OnUninstall");
+  engine->CallEvent("ZPKSE_FeedBack");
+}
+
+void CUninstallSession::Finish() { ZPKScriptEngine::Instance()->CallEvent("ZPKSE_AfterUnintall"); }
+
 int RunUninstall(const UninstallArgs& args) {
   OpenLog();
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
-  const std::wstring& dir = args.installDir;
-  if (!RunChunkFile(dir + L"\\Uninst.dar0", "Uninst.dar0") ||
-      !RunChunkFile(dir + L"\\Uninst.dar1", "Uninst.dar1")) {
+  CUninstallSession session;
+  int code = 0;
+  if (!session.Prepare(args)) {
     if (!args.silent) {
       ZpkMessageBox(nullptr, L"卸载程序的文件已损坏，无法卸载。", L"卸载", MB_ICONERROR | MB_OK);
     }
-    return 1;
-  }
-  const std::wstring product = engine->GetGlobalString("global_product_name");
-  engine->SetGlobalString("global_install_path", dir);
-  engine->SetGlobalBoolean("ClearUserData", args.clearUserData);
-  engine->SetGlobalBoolean("ChkUserSetting", false);
-  engine->SetGlobalString("_Uninstall_Path", args.origin);
-  if (!args.silent) {
-    const std::wstring question = L"确定要完全移除 " + product + L" 及其所有组件吗？";
-    if (ZpkMessageBox(nullptr, question.c_str(), (product + L" - 卸载").c_str(),
-                      MB_ICONQUESTION | MB_YESNO) != IDYES)
-      return 2;
-  }
-  engine->CallEvent("ZPKSE_BeforeInit");
-  engine->CallEvent("ZPKSE_OnUninstall");
-  SetFeedback(args);
-  engine->CallEvent("ZPKSE_FeedBack");
-  engine->CallEvent("ZPKSE_AfterUnintall");
-  if (!args.silent) {
-    const std::wstring done = product + L" 已从您的电脑中移除。";
-    ZpkMessageBox(nullptr, done.c_str(), (product + L" - 卸载").c_str(), MB_ICONINFORMATION | MB_OK);
+    code = 1;
+  } else if (args.silent) {
+    session.SetChoices(args);
+    session.Remove();
+    session.Finish();
+  } else {
+    const WindowOutcome outcome = RunUninstallWindow(session, args);
+    if (outcome == WindowOutcome::kUnavailable) code = RunWithMessageBoxes(session, args);
+    else code = outcome == WindowOutcome::kCancelled ? 2 : 0;
   }
   if (SUCCEEDED(com)) CoUninitialize();
-  return 0;
+  return code;
 }
