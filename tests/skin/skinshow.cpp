@@ -122,8 +122,42 @@ class CShowWindow : public WindowImplBase {
                c->IsVisible() ? 1 : 0);
       });
     }
+    if (!*prefix) {
+      ReportFont(L"\u5FAE\u8F6F\u96C5\u9ED1");  // 微软雅黑, the skin's face name
+      ReportFont(L"Tahoma");
+    }
     printf("%sready\n", prefix);
     fflush(stdout);
+  }
+
+  // How many of the caption's characters a font has no glyph for, and the family GDI
+  // reports: the skin's face name must reach a CJK font (the prefix maps it to one);
+  // Tahoma, without CJK glyphs, shows that the count notices missing ones.
+  static void ReportFont(const wchar_t* name) {
+    const wchar_t* sample = L"RuvanZip \u5B89\u88C5\u5411\u5BFC\u7ACB\u5373";  // 安装向导立即
+    LOGFONTW lf{};
+    lf.lfHeight = -16;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(lf.lfFaceName, name, LF_FACESIZE - 1);
+    HFONT font = CreateFontIndirectW(&lf);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    std::wstring family;
+    UINT size = GetOutlineTextMetricsW(dc, 0, nullptr);
+    std::vector<char> buf(size ? size : 1);
+    auto* otm = reinterpret_cast<OUTLINETEXTMETRICW*>(buf.data());
+    if (size && GetOutlineTextMetricsW(dc, size, otm)) {
+      family = reinterpret_cast<const wchar_t*>(buf.data() + reinterpret_cast<uintptr_t>(otm->otmpFamilyName));
+    }
+    WORD glyphs[32] = {};
+    int n = static_cast<int>(wcslen(sample));
+    int missing = 0;
+    if (GetGlyphIndicesW(dc, sample, n, glyphs, GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR) missing = n;
+    for (int i = 0; i < n; ++i) missing += glyphs[i] == 0xFFFF ? 1 : 0;
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    printf("font %s family %s missing %d\n", Utf8(name).c_str(), Utf8(family).c_str(), missing);
   }
 
   // What Windows sends when the window moves to a monitor of another DPI: the new DPI
