@@ -79,6 +79,7 @@ class Builder {
       else if (n == "mininfo") m_window->minInfo = ParseSize(v);
       else if (n == "caption") m_window->caption = ParseRect(v);
       else if (n == "sizebox") m_window->sizeBox = ParseRect(v);
+      else if (n == "sizeboxinset") m_window->sizeBoxInset = ParseRect(v);
       else if (n == "bktrans" || n == "layered") m_window->layered = ParseBool(v);
       else if (n == "showshadow") m_window->showShadow = ParseBool(v);
       else if (n == "gdiplustext") m_window->gdiplusText = ParseBool(v);

@@ -30,6 +30,7 @@ struct WindowSpec {
   Size minInfo;
   Rect caption;
   Rect sizeBox;
+  Rect sizeBoxInset;
   bool layered = false;
   bool showShadow = false;
   bool gdiplusText = false;

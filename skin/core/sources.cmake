@@ -3,6 +3,7 @@
 set(SKIN_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/dpi.cpp
   ${CMAKE_CURRENT_LIST_DIR}/editbuffer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/framehittest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/imageresolve.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markupbuilder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markupvalues.cpp

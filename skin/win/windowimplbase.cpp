@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "dpi.h"
+#include "framehittest.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -213,14 +214,29 @@ LRESULT WindowImplBase::OnNcHitTest(LPARAM lParam) {
   ScreenToClient(m_hWnd, &pt);
   RECT client;
   GetClientRect(m_hWnd, &client);
-  RECT caption = m_pm.GetCaptionRect();
-  // The caption band: `caption` gives the insets from the left, top and right and the
-  // band's height; controls that take clicks keep them.
-  if (pt.x >= client.left + caption.left && pt.x < client.right - caption.right && pt.y >= caption.top &&
-      pt.y < caption.bottom) {
-    CControlUI* c = m_pm.FindControlAt(pt);
-    bool takesClicks = ControlCast<CButtonUI>(c) || ControlCast<CRichEditUI>(c);
-    if (!takesClicks) return HTCAPTION;
+  const WindowSpec& spec = m_pm.GetWindowSpec();
+  auto scaled = [this](const Rect& r) {
+    int s = m_pm.Scale();
+    return Rect{ScaleValue(r.left, s), ScaleValue(r.top, s), ScaleValue(r.right, s), ScaleValue(r.bottom, s)};
+  };
+  FrameZone zone = FrameHitTest({client.left, client.top, client.right, client.bottom}, scaled(spec.sizeBox),
+                                scaled(spec.sizeBoxInset), scaled(spec.caption), !IsZoomed(m_hWnd), {pt.x, pt.y});
+  switch (zone) {
+    case FrameZone::Left: return HTLEFT;
+    case FrameZone::Right: return HTRIGHT;
+    case FrameZone::Top: return HTTOP;
+    case FrameZone::Bottom: return HTBOTTOM;
+    case FrameZone::TopLeft: return HTTOPLEFT;
+    case FrameZone::TopRight: return HTTOPRIGHT;
+    case FrameZone::BottomLeft: return HTBOTTOMLEFT;
+    case FrameZone::BottomRight: return HTBOTTOMRIGHT;
+    case FrameZone::Caption: {
+      // Controls that take clicks keep them inside the caption band.
+      CControlUI* c = m_pm.FindControlAt(pt);
+      bool takesClicks = ControlCast<CButtonUI>(c) || ControlCast<CRichEditUI>(c);
+      return takesClicks ? HTCLIENT : HTCAPTION;
+    }
+    case FrameZone::Client: break;
   }
   return HTCLIENT;
 }
