@@ -9,6 +9,7 @@
 
 uninstall_cases.py ARCH INSTALLER IDLE_EXE
 """
+import filecmp
 import glob
 import os
 import shutil
@@ -81,7 +82,9 @@ if install_dir:
     check(not os.path.exists(busy), "running program moved out of the installation directory")
     pending = [p for p in pending_renames() if p not in pending_before]
     moved = [p for p in pending if os.path.basename(p).lower().startswith("qmz")]
-    check(len(moved) == 1 and os.path.isfile(moved[0]),
+    # Both the running program and the original Uninstall.exe (its process waits for the
+    # copy) are in use; each is moved to a unique name and scheduled.
+    check(any(os.path.isfile(p) and filecmp.cmp(p, IDLE, shallow=False) for p in moved),
           f"the running program's file is moved aside and scheduled for deletion ({pending})")
     check(any(p.rstrip("/") == root.rstrip("/") for p in pending) or not os.path.exists(root),
           "installation directory gone or scheduled")

@@ -86,7 +86,7 @@ def window_id_now(title):
     return out.split()[0] if out.split() else None
 
 
-KEY_NAMES = {" ": "space", "@": "at", ".": "period", '"': "quotedbl", "-": "minus"}
+KEY_NAMES = {" ": "space", ".": "period", "-": "minus"}
 
 
 def type_text(title, text):
@@ -148,7 +148,7 @@ try:
     if rect and wid:
         click(rect, 57, 240)            # OptReason3
         click(rect, 340, 283)           # EditContact
-        type_text(title, 'me@x.example "q"')
+        type_text(title, "qq 20261209")    # unshifted keys: XSendEvent carries no Shift state
         click(rect, 340, 325)           # EditSuggest
         type_text(title, "faster please")
         shot(rect, "reason")
@@ -180,7 +180,7 @@ try:
             doc = json.loads(reasons[0])
         except ValueError:
             doc = {}
-        check(doc.get("content_ids") == "3" and doc.get("contact") == 'me@x.example"q"' and
+        check(doc.get("content_ids") == "3" and doc.get("contact") == "qq20261209" and
               doc.get("uninstsuggest") == "fasterplease", f"reason document {reasons[0]!r}")
     kinds = [d.get("kind") for d in receivers.reports("uninstall")]
     check(kinds.count(2) == 2, f"two uninstall reports of kind 2 ({kinds})")
