@@ -7,7 +7,8 @@
 #                                 (a .lua source is compiled with zpk_lua_chunk; any other file
 #                                 is embedded as it is, for example a ready chunk)
 #   PAYLOAD dir                -> _7Z/APP.7Z: the folder's contents packed with 7zz, first two
-#                                 bytes exchanged
+#                                 bytes exchanged; _7Z/APP.SHA256: the SHA-256 of those bytes
+#                                 (64 lowercase hex digits), checked at start
 #   PAYLOAD_DEPENDS            -> files whose change repacks the payload (for a folder that
 #                                 is filled at build time)
 #   SKIN dir                   -> ZIP/249: the folder's contents zipped
@@ -16,6 +17,7 @@
 # rights, no supported-OS entries) is always embedded.
 set(ZPK_INSTALLER_SHELL_DIR ${CMAKE_CURRENT_LIST_DIR}/../zpksetup/zpkinstaller)
 set(ZPK_PACK_PAYLOAD ${CMAKE_CURRENT_LIST_DIR}/../tools/pack-payload.sh)
+set(ZPK_PAYLOAD_HASH ${CMAKE_CURRENT_LIST_DIR}/payloadhash.cmake)
 find_program(ZPK_7ZZ 7zz REQUIRED)
 find_program(ZPK_ZIP zip REQUIRED)
 
@@ -78,8 +80,11 @@ function(zpk_installer)
     add_custom_command(OUTPUT ${work}/app.7z
       COMMAND ${ZPK_PACK_PAYLOAD} ${dir} ${work}/app.7z
       DEPENDS ${files} ${I_PAYLOAD_DEPENDS} ${ZPK_PACK_PAYLOAD} VERBATIM)
-    string(APPEND rc "APP.7Z _7Z \"${work}/app.7z\"\n")
-    list(APPEND deps ${work}/app.7z)
+    add_custom_command(OUTPUT ${work}/app.sha256
+      COMMAND ${CMAKE_COMMAND} -DIN=${work}/app.7z -DOUT=${work}/app.sha256 -P ${ZPK_PAYLOAD_HASH}
+      DEPENDS ${work}/app.7z ${ZPK_PAYLOAD_HASH} VERBATIM)
+    string(APPEND rc "APP.7Z _7Z \"${work}/app.7z\"\nAPP.SHA256 _7Z \"${work}/app.sha256\"\n")
+    list(APPEND deps ${work}/app.7z ${work}/app.sha256)
   endif()
 
   if(I_SKIN)

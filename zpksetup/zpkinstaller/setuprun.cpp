@@ -10,6 +10,7 @@
 #include "listener.h"
 #include "log/debugoutput.h"
 #include "log/qvbaselog.h"
+#include "payloadverify.h"
 #include "scriptengine.h"
 #include "singleinstance.h"
 #include "startupdecisions.h"
@@ -99,6 +100,14 @@ int RunSetup(HINSTANCE instance) {
   const RunMode mode = DecideRunMode(enableSilent, commandLineSilent, [engine] {
     return engine->GetGlobalBoolean("global_ss_install");
   });
+  // Before the first event that changes the machine: a damaged or tampered download stops
+  // here instead of halfway through the extraction, with services already stopped.
+  std::wstring caption = engine->GetGlobalString("global_product_name");
+  if (caption.empty()) caption = L"安装";
+  if (!VerifyEmbeddedPayload(instance, mode == RunMode::kSilent, caption)) {
+    CoUninitialize();
+    return kExitDamagedPayload;
+  }
   if (mode == RunMode::kSilent) {
     RunSilent(run);
   } else {

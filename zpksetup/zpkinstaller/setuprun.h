@@ -10,8 +10,9 @@ struct SetupRun {
   int appId = 0;         // 0 when the configuration names the mutex
 };
 
-// Runs the installer: start-up, run-mode decision, then the silent or the windowed run.
-// Always returns 0.
+// Runs the installer: start-up, run-mode decision, the payload check, then the silent or
+// the windowed run. Returns 0, or kExitDamagedPayload (payloadverify.h) when the embedded
+// payload failed its check and nothing was done.
 int RunSetup(HINSTANCE instance);
 
 // The two run modes; both leave COM uninitialised and the log scheduled for deletion.

@@ -1,0 +1,28 @@
+// The embedded payload's integrity check at start: the build records the SHA-256 of the
+// payload resource's bytes (as stored) in the resource _7Z/APP.SHA256, 64 lowercase hex
+// digits. A damaged or tampered download is refused before the install script changes
+// anything, instead of failing halfway through the extraction. Portable decision here; the
+// resource access and the user-facing report are in payloadverify.cpp.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+enum class PayloadState {
+  kAbsent,         // no payload resource: nothing to check
+  kIntact,         // the recorded hash matches
+  kHashMissing,    // a payload but no recorded hash
+  kHashMalformed,  // the recorded hash is not 64 hexadecimal digits
+  kMismatch,       // the payload's bytes differ from what the build recorded
+};
+
+// payload null: no payload resource; recorded null: no hash resource. A recorded hash
+// may carry trailing blanks or a line end (a hash file written by a tool).
+PayloadState CheckPayload(const uint8_t* payload, size_t size, const char* recorded,
+                          size_t recordedSize);
+
+inline bool PayloadUsable(PayloadState state) {
+  return state == PayloadState::kAbsent || state == PayloadState::kIntact;
+}
+
+// Short English reason for the debug-output line and the log.
+const wchar_t* PayloadStateText(PayloadState state);

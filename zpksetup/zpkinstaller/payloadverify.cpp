@@ -1,0 +1,46 @@
+#include "payloadverify.h"
+
+#include <cstdint>
+
+#include "log/debugoutput.h"
+#include "log/qvbaselog.h"
+#include "msgbox.h"
+#include "payloadcheck.h"
+#include "textconv.h"
+
+namespace {
+
+const wchar_t kPayloadType[] = L"_7Z";
+const wchar_t kPayloadName[] = L"APP.7Z";
+const wchar_t kHashName[] = L"APP.SHA256";
+const wchar_t kDamagedText[] = L"安装程序已损坏，无法安装。请重新下载安装程序。";
+
+// The bytes of a resource as stored in the image; null when there is no such resource.
+const uint8_t* ResourceBytes(HMODULE module, const wchar_t* name, DWORD* size) {
+  *size = 0;
+  HRSRC found = FindResourceW(module, name, kPayloadType);
+  if (!found) return nullptr;
+  HGLOBAL loaded = LoadResource(module, found);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return nullptr;
+  *size = SizeofResource(module, found);
+  return static_cast<const uint8_t*>(bytes);
+}
+
+}  // namespace
+
+bool VerifyEmbeddedPayload(HMODULE module, bool silent, const std::wstring& caption) {
+  const ULONGLONG start = GetTickCount64();
+  DWORD payloadSize = 0, hashSize = 0;
+  const uint8_t* payload = ResourceBytes(module, kPayloadName, &payloadSize);
+  const uint8_t* hash = ResourceBytes(module, kHashName, &hashSize);
+  const PayloadState state =
+      CheckPayload(payload, payloadSize, reinterpret_cast<const char*>(hash), hash ? hashSize : 0);
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  QVLOG_INFO("payload check: {} bytes, {}, {} ms", static_cast<uint64_t>(payloadSize),
+             Utf16ToUtf8(PayloadStateText(state)), static_cast<uint64_t>(elapsed));
+  if (PayloadUsable(state)) return true;
+  qd::Output(L"Payload check failed: %ls, nothing installed\r\n", PayloadStateText(state));
+  if (!silent) ZpkMessageBox(nullptr, kDamagedText, caption.c_str(), MB_ICONERROR | MB_OK);
+  return false;
+}
