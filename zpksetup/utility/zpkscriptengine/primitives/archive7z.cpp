@@ -2,11 +2,18 @@
 
 #include <7z/7z.h>
 #include <7z/7zCrc.h>
+#include <7z/Bcj2.h>
+#include <7z/Bra.h>
+#include <7z/Lzma2Dec.h>
+#include <7z/LzmaDec.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
+#include <thread>
 #include <vector>
 
 namespace archive7z {
@@ -105,15 +112,9 @@ struct OpenArchive {
   CSzArEx db;
   CLookToRead2 look;
   std::vector<Byte> lookBuffer;
-  Byte* block = nullptr;  // the decoded solid block, kept for the block's next entries
-  size_t blockSize = 0;
-  UInt32 blockIndex = 0xFFFFFFFF;
 
   OpenArchive() { SzArEx_Init(&db); }
-  ~OpenArchive() {
-    ISzAlloc_Free(&kHeap, block);
-    SzArEx_Free(&db, &kHeap);
-  }
+  ~OpenArchive() { SzArEx_Free(&db, &kHeap); }
 
   int Open(ISeekInStreamPtr source) {
     lookBuffer.resize(kLookAhead);
@@ -132,18 +133,544 @@ struct OpenArchive {
     SzArEx_GetFileNameUtf16(&db, i, buf.data());
     name.assign(buf.begin(), buf.begin() + (units ? units - 1 : 0));
   }
-
-  int Decode(UInt32 i, const uint8_t*& data, size_t& size) {
-    size_t offset = 0, processed = 0;
-    SRes res = SzArEx_Extract(&db, &look.vt, i, &blockIndex, &block, &blockSize, &offset, &processed,
-                              &kHeap, &kHeap);
-    data = block ? block + offset : nullptr;
-    size = processed;
-    return res;
-  }
 };
 
-int ExtractEntries(OpenArchive& arc, EntrySink& sink) {
+// ---- streaming decoders ---------------------------------------------------------
+// A folder (solid block) is a small graph of coders; the shapes 7-Zip writes for
+// LZMA/LZMA2, with or without the x86 BCJ or BCJ2 filter, are decoded here as pull
+// streams, so only the dictionary and fixed buffers are held, never the whole block.
+
+constexpr UInt32 kMethodCopy = 0, kMethodLzma2 = 0x21, kMethodLzma = 0x30101;
+constexpr UInt32 kMethodBcj = 0x3030103, kMethodBcj2 = 0x303011B;
+constexpr size_t kInBuffer = 1 << 16;   // compressed input read per refill
+constexpr size_t kChunk = 1 << 20;      // decoded bytes handed over per piece
+constexpr size_t kChunks = 4;           // pieces in flight between decoder and writer
+
+class InStream {
+ public:
+  virtual ~InStream() = default;
+  // Up to *size bytes into buf; *size 0 means the stream has ended.
+  virtual SRes Read(Byte* buf, size_t* size) = 0;
+};
+
+// Reads until `size` bytes or the end of the stream; *got tells how many came.
+SRes ReadFull(InStream& in, Byte* buf, size_t size, size_t* got) {
+  *got = 0;
+  while (*got < size) {
+    size_t n = size - *got;
+    SRes res = in.Read(buf + *got, &n);
+    if (res != SZ_OK) return res;
+    if (n == 0) break;
+    *got += n;
+  }
+  return SZ_OK;
+}
+
+// One packed stream of the archive: a byte range read through the source.
+class PackStream : public InStream {
+ public:
+  PackStream(ISeekInStreamPtr source, UInt64 start, UInt64 size) : source_(source), pos_(start), end_(start + size) {}
+  UInt64 size() const { return end_ - pos_; }
+  SRes Read(Byte* buf, size_t* size) override {
+    UInt64 left = end_ - pos_;
+    size_t want = *size < left ? *size : static_cast<size_t>(left);
+    *size = 0;
+    if (want == 0) return SZ_OK;
+    Int64 offset = static_cast<Int64>(pos_);
+    SRes res = ISeekInStream_Seek(source_, &offset, SZ_SEEK_SET);
+    if (res != SZ_OK) return res;
+    size_t got = want;
+    res = ISeekInStream_Read(source_, buf, &got);
+    if (res != SZ_OK) return res;
+    if (got == 0) return SZ_ERROR_INPUT_EOF;
+    pos_ += got;
+    *size = got;
+    return SZ_OK;
+  }
+
+ private:
+  ISeekInStreamPtr source_;
+  UInt64 pos_, end_;
+};
+
+// LZMA and LZMA2 over a circular dictionary of min(dictionary size, unpacked size).
+class LzmaStream : public InStream {
+ public:
+  LzmaStream(std::unique_ptr<InStream> in, UInt64 unpackSize, bool lzma2)
+      : in_(std::move(in)), left_(unpackSize), lzma2_(lzma2), inBuf_(kInBuffer) {
+    if (lzma2_) Lzma2Dec_CONSTRUCT(&dec2_) else LzmaDec_CONSTRUCT(&dec_)
+  }
+  ~LzmaStream() override {
+    if (!allocated_) return;
+    if (lzma2_) Lzma2Dec_FreeProbs(&dec2_, &kHeap);
+    else LzmaDec_FreeProbs(&dec_, &kHeap);
+  }
+
+  SRes Init(const Byte* props, unsigned propsSize) {
+    if (lzma2_) {
+      if (propsSize != 1) return SZ_ERROR_UNSUPPORTED;
+      RINOK(Lzma2Dec_AllocateProbs(&dec2_, props[0], &kHeap))
+    } else {
+      RINOK(LzmaDec_AllocateProbs(&dec_, props, propsSize, &kHeap))
+    }
+    allocated_ = true;
+    CLzmaDec& d = Decoder();
+    UInt64 dic = d.prop.dicSize;
+    if (dic > left_) dic = left_;  // a block smaller than the dictionary never wraps
+    if (dic == 0) dic = 1;
+    if (dic != static_cast<size_t>(dic)) return SZ_ERROR_MEM;
+    dic_.resize(static_cast<size_t>(dic));
+    d.dic = dic_.data();
+    d.dicBufSize = dic_.size();
+    if (lzma2_) Lzma2Dec_Init(&dec2_);
+    else LzmaDec_Init(&dec_);
+    return SZ_OK;
+  }
+
+  SRes Read(Byte* buf, size_t* size) override {
+    size_t want = *size < left_ ? *size : static_cast<size_t>(left_);
+    *size = 0;
+    CLzmaDec& d = Decoder();
+    while (*size < want) {
+      if (d.dicPos == d.dicBufSize) d.dicPos = 0;
+      if (inPos_ == inLim_ && !inEnded_) {
+        size_t n = inBuf_.size();
+        RINOK(in_->Read(inBuf_.data(), &n))
+        inPos_ = 0;
+        inLim_ = n;
+        inEnded_ = n == 0;
+      }
+      const SizeT start = d.dicPos;
+      SizeT room = d.dicBufSize - start;
+      SizeT limit = start + (want - *size < room ? want - *size : room);
+      SizeT inProcessed = inLim_ - inPos_;
+      ELzmaStatus status;
+      SRes res = lzma2_ ? Lzma2Dec_DecodeToDic(&dec2_, limit, inBuf_.data() + inPos_, &inProcessed, LZMA_FINISH_ANY, &status)
+                        : LzmaDec_DecodeToDic(&dec_, limit, inBuf_.data() + inPos_, &inProcessed, LZMA_FINISH_ANY, &status);
+      inPos_ += inProcessed;
+      const SizeT produced = d.dicPos - start;
+      std::memcpy(buf + *size, d.dic + start, produced);
+      *size += produced;
+      left_ -= produced;
+      if (res != SZ_OK) return res;
+      if (produced == 0 && inProcessed == 0 && (inEnded_ || status == LZMA_STATUS_FINISHED_WITH_MARK))
+        return SZ_ERROR_DATA;  // the stream ended before the block's size was reached
+    }
+    if (left_ == 0 && *size > 0) return CheckEnd();
+    return SZ_OK;
+  }
+
+ private:
+  // After the last byte: the coder must end there (its end mark, or a finished range
+  // coder) and so must the packed stream, as the whole-block decoder demands too.
+  SRes CheckEnd() {
+    CLzmaDec& d = Decoder();
+    for (;;) {
+      SizeT inProcessed = inLim_ - inPos_;
+      ELzmaStatus status;
+      SRes res = lzma2_ ? Lzma2Dec_DecodeToDic(&dec2_, d.dicPos, inBuf_.data() + inPos_, &inProcessed, LZMA_FINISH_END, &status)
+                        : LzmaDec_DecodeToDic(&dec_, d.dicPos, inBuf_.data() + inPos_, &inProcessed, LZMA_FINISH_END, &status);
+      inPos_ += inProcessed;
+      if (res != SZ_OK) return res;
+      if (status == LZMA_STATUS_FINISHED_WITH_MARK || (!lzma2_ && status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK))
+        break;
+      if (status != LZMA_STATUS_NEEDS_MORE_INPUT || inPos_ != inLim_ || inEnded_) return SZ_ERROR_DATA;
+      size_t n = inBuf_.size();
+      RINOK(in_->Read(inBuf_.data(), &n))
+      inPos_ = 0;
+      inLim_ = n;
+      inEnded_ = n == 0;
+    }
+    if (inPos_ != inLim_) return SZ_ERROR_DATA;
+    size_t n = inBuf_.size();
+    RINOK(in_->Read(inBuf_.data(), &n))
+    return n == 0 ? SZ_OK : SZ_ERROR_DATA;
+  }
+
+  CLzmaDec& Decoder() { return lzma2_ ? dec2_.decoder : dec_; }
+
+  std::unique_ptr<InStream> in_;
+  UInt64 left_;
+  bool lzma2_;
+  bool allocated_ = false;
+  CLzmaDec dec_;
+  CLzma2Dec dec2_;
+  std::vector<Byte> dic_;
+  std::vector<Byte> inBuf_;
+  size_t inPos_ = 0, inLim_ = 0;
+  bool inEnded_ = false;
+};
+
+// The x86 branch converter (BCJ) over another stream; up to 4 bytes wait for the next
+// piece, since an instruction may straddle two.
+class BcjStream : public InStream {
+ public:
+  explicit BcjStream(std::unique_ptr<InStream> in) : in_(std::move(in)), buf_(kInBuffer) {}
+  SRes Read(Byte* out, size_t* size) override {
+    for (;;) {
+      if (pos_ < converted_) {
+        size_t n = converted_ - pos_;
+        if (n > *size) n = *size;
+        std::memcpy(out, buf_.data() + pos_, n);
+        pos_ += n;
+        *size = n;
+        return SZ_OK;
+      }
+      if (ended_ && pos_ == lim_) {
+        *size = 0;
+        return SZ_OK;
+      }
+      std::memmove(buf_.data(), buf_.data() + pos_, lim_ - pos_);
+      lim_ -= pos_;
+      pos_ = 0;
+      size_t got = 0;
+      RINOK(ReadFull(*in_, buf_.data() + lim_, buf_.size() - lim_, &got))
+      lim_ += got;
+      if (got == 0) ended_ = true;
+      Byte* end = z7_BranchConvSt_X86_Dec(buf_.data(), lim_, ip_, &state_);
+      converted_ = static_cast<size_t>(end - buf_.data());
+      ip_ += static_cast<UInt32>(converted_);
+      if (ended_) converted_ = lim_;  // the last bytes are no instruction: left as they are
+    }
+  }
+
+ private:
+  std::unique_ptr<InStream> in_;
+  std::vector<Byte> buf_;
+  size_t pos_ = 0, converted_ = 0, lim_ = 0;
+  bool ended_ = false;
+  UInt32 ip_ = 0;
+  UInt32 state_ = Z7_BRANCH_CONV_ST_X86_STATE_INIT_VAL;
+};
+
+// BCJ2: the main, call and jump streams (each decoded by its own coder) and the range
+// coder's packed stream, merged into the original bytes.
+class Bcj2Stream : public InStream {
+ public:
+  Bcj2Stream(std::unique_ptr<InStream> streams[BCJ2_NUM_STREAMS], UInt64 unpackSize) : left_(unpackSize) {
+    for (unsigned i = 0; i < BCJ2_NUM_STREAMS; ++i) {
+      in_[i] = std::move(streams[i]);
+      buf_[i].resize(kInBuffer);  // a multiple of 4, as the call and jump streams need
+    }
+    Bcj2Dec_Init(&dec_);
+    for (unsigned i = 0; i < BCJ2_NUM_STREAMS; ++i) dec_.bufs[i] = dec_.lims[i] = buf_[i].data();
+  }
+
+  SRes Read(Byte* out, size_t* size) override {
+    size_t want = *size < left_ ? *size : static_cast<size_t>(left_);
+    dec_.dest = out;
+    dec_.destLim = out + want;
+    while (dec_.dest != dec_.destLim) {
+      RINOK(Bcj2Dec_Decode(&dec_))
+      if (dec_.dest == dec_.destLim) break;
+      const unsigned s = dec_.state;
+      if (s >= BCJ2_NUM_STREAMS) return SZ_ERROR_DATA;
+      size_t got = 0;
+      RINOK(ReadFull(*in_[s], buf_[s].data(), buf_[s].size(), &got))
+      if (got == 0 || (BCJ2_IS_32BIT_STREAM(s) && (got & 3) != 0)) return SZ_ERROR_DATA;
+      dec_.bufs[s] = buf_[s].data();
+      dec_.lims[s] = buf_[s].data() + got;
+    }
+    *size = static_cast<size_t>(dec_.dest - out);
+    left_ -= *size;
+    if (left_ == 0 && *size > 0) return CheckEnd();
+    return SZ_OK;
+  }
+
+ private:
+  // After the last byte every input must be used up, as in the whole-block decoder.
+  SRes CheckEnd() {
+    for (unsigned s = 0; s < BCJ2_NUM_STREAMS; ++s) {
+      if (dec_.bufs[s] != dec_.lims[s]) return SZ_ERROR_DATA;
+      Byte probe[4];
+      size_t n = sizeof(probe);
+      RINOK(in_[s]->Read(probe, &n))
+      if (n != 0) return SZ_ERROR_DATA;
+    }
+    return Bcj2Dec_IsMaybeFinished(&dec_) ? SZ_OK : SZ_ERROR_DATA;
+  }
+
+  std::unique_ptr<InStream> in_[BCJ2_NUM_STREAMS];
+  std::vector<Byte> buf_[BCJ2_NUM_STREAMS];
+  CBcj2Dec dec_;
+  UInt64 left_;
+};
+
+// The whole block decoded at once by the library, for methods the streams above lack.
+class WholeFolderStream : public InStream {
+ public:
+  WholeFolderStream(const CSzArEx& db, UInt32 folder, ISeekInStreamPtr source) : db_(db), folder_(folder), source_(source) {}
+  ~WholeFolderStream() override { ISzAlloc_Free(&kHeap, data_); }
+  SRes Read(Byte* buf, size_t* size) override {
+    if (!decoded_) {
+      decoded_ = true;
+      UInt64 total = SzAr_GetFolderUnpackSize(&db_.db, folder_);
+      size_ = static_cast<size_t>(total);
+      if (size_ != total) return SZ_ERROR_MEM;
+      data_ = static_cast<Byte*>(ISzAlloc_Alloc(&kHeap, size_));
+      if (!data_ && size_ != 0) return SZ_ERROR_MEM;
+      std::vector<Byte> look(kLookAhead);
+      CLookToRead2 reader;
+      LookToRead2_CreateVTable(&reader, False);
+      reader.buf = look.data();
+      reader.bufSize = look.size();
+      reader.realStream = source_;
+      LookToRead2_INIT(&reader);
+      RINOK(SzAr_DecodeFolder(&db_.db, folder_, &reader.vt, db_.dataPos, data_, size_, &kHeap))
+    }
+    size_t n = size_ - pos_ < *size ? size_ - pos_ : *size;
+    std::memcpy(buf, data_ + pos_, n);
+    pos_ += n;
+    *size = n;
+    return SZ_OK;
+  }
+
+ private:
+  const CSzArEx& db_;
+  UInt32 folder_;
+  ISeekInStreamPtr source_;
+  bool decoded_ = false;
+  Byte* data_ = nullptr;
+  size_t size_ = 0, pos_ = 0;
+};
+
+// The coder `index` of a folder reading the packed stream `pack`, as a stream; null
+// when the method is not one the streams handle.
+std::unique_ptr<InStream> MainCoder(const CSzFolder& f, const Byte* props, unsigned index, const UInt64* unpackSizes,
+                                    std::unique_ptr<PackStream> packed, SRes& res) {
+  const CSzCoderInfo& c = f.Coders[index];
+  if (c.NumStreams != 1) return nullptr;
+  if (c.MethodID == kMethodCopy) {
+    if (packed->size() != unpackSizes[index]) res = SZ_ERROR_DATA;
+    return packed;
+  }
+  if (c.MethodID != kMethodLzma && c.MethodID != kMethodLzma2) return nullptr;
+  std::unique_ptr<LzmaStream> s(new LzmaStream(std::move(packed), unpackSizes[index], c.MethodID == kMethodLzma2));
+  res = s->Init(props + c.PropsOffset, c.PropsSize);
+  return std::unique_ptr<InStream>(std::move(s));
+}
+
+// The folder's decoded bytes as a stream; the whole-block decoder when the folder's
+// shape or methods are not the usual ones.
+std::unique_ptr<InStream> FolderStream(const CSzArEx& db, UInt32 folder, ISeekInStreamPtr source, SRes& res) {
+  res = SZ_OK;
+  const CSzAr& ar = db.db;
+  const Byte* data = ar.CodersData + ar.FoCodersOffsets[folder];
+  CSzData sd{data, ar.FoCodersOffsets[folder + 1] - ar.FoCodersOffsets[folder]};
+  CSzFolder f;
+  std::unique_ptr<InStream> whole(new WholeFolderStream(db, folder, source));
+  if (SzGetNextFolderItem(&f, &sd) != SZ_OK || sd.Size != 0 || f.UnpackStream != ar.FoToMainUnpackSizeIndex[folder])
+    return whole;  // the library's decoder reports what is wrong
+  const UInt64* sizes = ar.CoderUnpackSizes + ar.FoToCoderUnpackSizes[folder];
+  const UInt64* packPos = ar.PackPositions + ar.FoStartPackStreamIndex[folder];
+  auto pack = [&](unsigned i) {
+    return std::unique_ptr<PackStream>(new PackStream(source, db.dataPos + packPos[i], packPos[i + 1] - packPos[i]));
+  };
+  if (f.NumCoders == 1 && f.NumPackStreams == 1 && f.NumBonds == 0 && f.PackStreams[0] == 0) {
+    std::unique_ptr<InStream> s = MainCoder(f, data, 0, sizes, pack(0), res);
+    return s ? std::move(s) : std::move(whole);
+  }
+  if (f.NumCoders == 2 && f.NumPackStreams == 1 && f.NumBonds == 1 && f.PackStreams[0] == 0 &&
+      f.Bonds[0].InIndex == 1 && f.Bonds[0].OutIndex == 0 && f.Coders[1].MethodID == kMethodBcj &&
+      f.Coders[1].NumStreams == 1 && f.Coders[1].PropsSize == 0) {
+    std::unique_ptr<InStream> s = MainCoder(f, data, 0, sizes, pack(0), res);
+    if (!s) return whole;
+    return std::unique_ptr<InStream>(new BcjStream(std::move(s)));
+  }
+  // BCJ2 as 7-Zip writes it (the shape the library accepts): coders 2, 1, 0 give the
+  // main, call and jump streams from packed streams 0, 2, 3; packed stream 1 is the
+  // range coder's.
+  if (f.NumCoders == 4 && f.Coders[3].MethodID == kMethodBcj2 && f.Coders[3].NumStreams == 4 &&
+      f.NumPackStreams == 4 && f.PackStreams[0] == 2 && f.PackStreams[1] == 6 && f.PackStreams[2] == 1 &&
+      f.PackStreams[3] == 0 && f.NumBonds == 3 && f.Bonds[0].InIndex == 5 && f.Bonds[0].OutIndex == 0 &&
+      f.Bonds[1].InIndex == 4 && f.Bonds[1].OutIndex == 1 && f.Bonds[2].InIndex == 3 && f.Bonds[2].OutIndex == 2) {
+    std::unique_ptr<InStream> streams[BCJ2_NUM_STREAMS];
+    const unsigned packOf[3] = {3, 2, 0};  // packed stream of coder 0, 1, 2
+    for (unsigned ci = 0; ci < 3 && res == SZ_OK; ++ci) {
+      std::unique_ptr<InStream> s = MainCoder(f, data, ci, sizes, pack(packOf[ci]), res);
+      if (!s) return whole;
+      streams[ci == 2 ? BCJ2_STREAM_MAIN : ci == 1 ? BCJ2_STREAM_CALL : BCJ2_STREAM_JUMP] = std::move(s);
+    }
+    streams[BCJ2_STREAM_RC] = pack(1);
+    if (sizes[0] + sizes[1] + sizes[2] != sizes[3] || (sizes[0] & 3) || (sizes[1] & 3)) res = SZ_ERROR_DATA;
+    return std::unique_ptr<InStream>(new Bcj2Stream(streams, sizes[3]));
+  }
+  return whole;
+}
+
+// ---- decoder thread -------------------------------------------------------------
+// One folder is decoded on a thread of its own into a small ring of pieces, while the
+// extraction thread takes the pieces, checks CRCs and writes files.
+class FolderPipe {
+ public:
+  FolderPipe(const CSzArEx& db, UInt32 folder, ISeekInStreamPtr source)
+      : size_(SzAr_GetFolderUnpackSize(&db.db, folder)) {
+    for (auto& piece : pieces_) piece.bytes.resize(kChunk);
+    SRes res = SZ_OK;
+    stream_ = FolderStream(db, folder, source, res);
+    if (res != SZ_OK) {
+      status_ = res;
+      done_ = true;
+      return;
+    }
+    thread_ = std::thread([this] { Produce(); });
+  }
+  ~FolderPipe() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // The next piece (its bytes and count); false with `status` when decoding failed or
+  // ended before the block's size.
+  bool Take(const Byte** data, size_t* size, SRes& status) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (taken_ > 0) {  // the previous piece is given back
+      ++consumed_;
+      changed_.notify_all();
+    }
+    changed_.wait(lock, [this] { return produced_ > consumed_ || done_; });
+    if (produced_ == consumed_) {
+      status = status_ != SZ_OK ? status_ : SZ_ERROR_DATA;
+      taken_ = 0;
+      return false;
+    }
+    Piece& piece = pieces_[consumed_ % kChunks];
+    *data = piece.bytes.data();
+    *size = piece.size;
+    taken_ = 1;
+    return true;
+  }
+
+ private:
+  struct Piece {
+    std::vector<Byte> bytes;
+    size_t size = 0;
+  };
+
+  void Produce() {
+    UInt64 left = size_;
+    SRes res = SZ_OK;
+    while (left > 0) {
+      Piece* piece;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return produced_ - consumed_ < kChunks || stop_; });
+        if (stop_) break;
+        piece = &pieces_[produced_ % kChunks];
+      }
+      size_t want = left < kChunk ? static_cast<size_t>(left) : kChunk;
+      size_t got = 0;
+      res = ReadFull(*stream_, piece->bytes.data(), want, &got);
+      if (res == SZ_OK && got < want) res = SZ_ERROR_DATA;
+      if (res != SZ_OK) break;
+      piece->size = got;
+      left -= got;
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++produced_;
+      changed_.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    status_ = res;
+    done_ = true;
+    changed_.notify_all();
+  }
+
+  const UInt64 size_;
+  std::unique_ptr<InStream> stream_;
+  Piece pieces_[kChunks];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t produced_ = 0, consumed_ = 0, taken_ = 0;
+  bool done_ = false, stop_ = false;
+  SRes status_ = SZ_OK;
+  std::thread thread_;
+};
+
+// Hands the bytes of the archive's files out in archive order: one FolderPipe at a
+// time, the current file's CRC (and the block's, when the archive gives only that)
+// checked as its last byte passes.
+class FolderReader : public FileContent {
+ public:
+  FolderReader(const CSzArEx& db, ISeekInStreamPtr source) : db_(db), source_(source) {}
+
+  // Makes file i the current one (its folder's pipe started when it is a new folder).
+  void Begin(UInt32 file) {
+    const UInt32 folder = db_.FileToFolder[file];
+    if (folder != folder_) {
+      pipe_.reset();
+      pipe_.reset(new FolderPipe(db_, folder, source_));
+      folder_ = folder;
+      piece_ = nullptr;
+      pieceLeft_ = 0;
+      folderCrc_ = CRC_INIT_VAL;
+      folderLeft_ = SzAr_GetFolderUnpackSize(&db_.db, folder);
+    }
+    fileLeft_ = SzArEx_GetFileSize(&db_, file);
+    checked_ = false;
+    hasCrc_ = SzBitWithVals_Check(&db_.CRCs, file);
+    wantCrc_ = hasCrc_ ? db_.CRCs.Vals[file] : 0;
+    crc_ = CRC_INIT_VAL;
+    failed_ = SZ_OK;
+  }
+
+  int Next(const uint8_t** data, size_t* size) override {
+    *size = 0;
+    if (failed_ != SZ_OK) return failed_;
+    if (fileLeft_ == 0) {
+      if (checked_) return SZ_OK;
+      checked_ = true;
+      if (hasCrc_ && CRC_GET_DIGEST(crc_) != wantCrc_) return failed_ = SZ_ERROR_CRC;
+      return SZ_OK;
+    }
+    if (pieceLeft_ == 0) {
+      SRes status;
+      if (!pipe_->Take(&piece_, &pieceLeft_, status)) return failed_ = status;
+    }
+    size_t n = fileLeft_ < pieceLeft_ ? static_cast<size_t>(fileLeft_) : pieceLeft_;
+    *data = piece_;
+    *size = n;
+    piece_ += n;
+    pieceLeft_ -= n;
+    fileLeft_ -= n;
+    folderLeft_ -= n;
+    crc_ = CrcUpdate(crc_, *data, n);
+    if (SzBitWithVals_Check(&db_.db.FolderCRCs, folder_)) {
+      folderCrc_ = CrcUpdate(folderCrc_, *data, n);
+      if (folderLeft_ == 0 && CRC_GET_DIGEST(folderCrc_) != db_.db.FolderCRCs.Vals[folder_])
+        return failed_ = SZ_ERROR_CRC;
+    }
+    return SZ_OK;
+  }
+
+  // Reads what the sink left of the current file, so the next file starts at its own
+  // bytes; returns the decode or CRC result.
+  int Finish() {
+    const uint8_t* data;
+    size_t size;
+    int res;
+    while ((res = Next(&data, &size)) == SZ_OK && size > 0) {
+    }
+    return res;
+  }
+
+ private:
+  const CSzArEx& db_;
+  ISeekInStreamPtr source_;
+  std::unique_ptr<FolderPipe> pipe_;
+  UInt32 folder_ = 0xFFFFFFFF;
+  const Byte* piece_ = nullptr;
+  size_t pieceLeft_ = 0;
+  UInt64 fileLeft_ = 0, folderLeft_ = 0;
+  UInt32 crc_ = CRC_INIT_VAL, folderCrc_ = CRC_INIT_VAL, wantCrc_ = 0;
+  bool hasCrc_ = false, checked_ = false;
+  int failed_ = SZ_OK;
+};
+
+int ExtractEntries(OpenArchive& arc, EntrySink& sink, ISeekInStreamPtr source) {
   const CSzArEx& db = arc.db;
   std::u16string name;
   // Every name first: a hostile archive is refused before anything is written.
@@ -154,15 +681,24 @@ int ExtractEntries(OpenArchive& arc, EntrySink& sink) {
       return kUnsafeName;
     }
   }
+  FolderReader reader(db, source);
+  const bool streams = sink.Streams();
+  std::vector<uint8_t> whole;  // a file taken whole by a sink that does not stream
   for (UInt32 i = 0; i < db.NumFiles; ++i) {
     arc.Name(i, name);
     name = Normalized(name);
     const bool isDir = SzArEx_IsDir(&db, i);
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    if (!isDir) {
-      int res = arc.Decode(i, data, size);
-      if (res != SZ_OK) return res;
+    const bool hasBytes = !isDir && db.FileToFolder[i] != static_cast<UInt32>(-1);
+    if (hasBytes) {
+      reader.Begin(i);
+      if (!streams) {
+        whole.clear();
+        const uint8_t* piece;
+        size_t size;
+        int res;
+        while ((res = reader.Next(&piece, &size)) == kOk && size > 0) whole.insert(whole.end(), piece, piece + size);
+        if (res != kOk) return res;
+      }
     }
     for (size_t sep = name.find(u'/'); sep != std::u16string::npos; sep = name.find(u'/', sep + 1))
       if (sep > 0) sink.MakeDirectory(name.substr(0, sep));
@@ -170,7 +706,9 @@ int ExtractEntries(OpenArchive& arc, EntrySink& sink) {
       sink.MakeDirectory(name);
       continue;
     }
-    FileEntry entry{name, data, size, false, 0, false, 0};
+    FileEntry entry{name, nullptr, static_cast<size_t>(SzArEx_GetFileSize(&db, i)), false, 0, false, 0};
+    if (hasBytes && streams) entry.content = &reader;
+    if (hasBytes && !streams) entry.data = whole.data();
     if (SzBitWithVals_Check(&db.Attribs, i)) {
       entry.hasAttributes = true;
       entry.attributes = SettableAttributes(db.Attribs.Vals[i]);
@@ -181,6 +719,10 @@ int ExtractEntries(OpenArchive& arc, EntrySink& sink) {
     }
     int res = sink.WriteFile(entry);
     if (res != kOk) return res;
+    if (hasBytes && streams) {
+      res = reader.Finish();  // the bytes a skipped file left, and its CRC
+      if (res != kOk) return res;
+    }
   }
   return kOk;
 }
@@ -227,7 +769,7 @@ int Extract(ISeekInStreamPtr source, EntrySink& sink) {
     OpenArchive arc;
     int res = arc.Open(source);
     if (res != SZ_OK) return res;
-    return ExtractEntries(arc, sink);
+    return ExtractEntries(arc, sink, source);
   } catch (const std::bad_alloc&) {
     return kNoMemory;
   }

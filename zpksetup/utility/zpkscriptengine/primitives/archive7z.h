@@ -36,14 +36,25 @@ void InitMemorySource(MemorySource& source, const void* data, uint32_t size, boo
 // COM1...). Both '/' and '\' count as separators, since Windows treats them alike.
 bool IsSafeEntryName(const std::u16string& name);
 
+// The decoded bytes of one file as they come out of the decoder, for sinks that write
+// while decoding goes on (EntrySink::Streams).
+class FileContent {
+ public:
+  virtual ~FileContent() = default;
+  // The next piece of the file: *size is 0 once the file is complete and its CRC checked.
+  // Returns kOk, or the library's code (data or CRC error) that must stop the extraction.
+  virtual int Next(const uint8_t** data, size_t* size) = 0;
+};
+
 struct FileEntry {
   const std::u16string& name;  // '/'-separated, checked by IsSafeEntryName
-  const uint8_t* data;
+  const uint8_t* data;  // the whole file, or null when `content` delivers it
   size_t size;
   bool hasAttributes;
   uint32_t attributes;  // already reduced to what SetFileAttributes accepts
   bool hasModified;
   uint64_t modified;  // FILETIME: 100 ns units since 1601
+  FileContent* content = nullptr;  // set for sinks that stream; bytes not read are skipped
 };
 
 class EntrySink {
@@ -56,10 +67,17 @@ class EntrySink {
   virtual int WriteFile(const FileEntry& entry) = 0;
   // Called once, before anything is written, for the first name that is unsafe.
   virtual void RejectName(const std::u16string& name) {}
+  // True when WriteFile reads entry.content piece by piece (memory bounded by the
+  // decoder's buffers); otherwise each file comes whole in entry.data.
+  virtual bool Streams() const { return false; }
 };
 
 // Opens the archive read through `source` (behind the library's look-ahead reader),
 // checks every entry name first, then hands the entries to `sink` in archive order.
+// Solid blocks are decoded as a stream on a second thread while the sink writes, in
+// memory bounded by the dictionary and a few buffers; `source` is read from that thread
+// only (never from two threads at once). Methods the streaming decoder lacks (PPMd,
+// filters other than x86) fall back to decoding the whole block.
 // Returns kOk, a library code (no archive, data or CRC error...), kNoMemory, kUnsafeName
 // (nothing handed to the sink) or the sink's stop code.
 int Extract(ISeekInStreamPtr source, EntrySink& sink);

@@ -59,7 +59,17 @@ class DiskWriter : public archive7z::EntrySink {
       file.reset(CreateTarget(path));
       if (!file) return archive7z::kFail;
     }
-    if (!WriteAll(file.get(), entry.data, entry.size)) return archive7z::kFail;
+    if (entry.content) {
+      int res = WriteContent(file.get(), *entry.content);
+      if (res != archive7z::kOk) {
+        // A file whose bytes failed their check is not left behind half-written.
+        file.reset();
+        DeleteFileW(path.c_str());
+        return res;
+      }
+    } else if (!WriteAll(file.get(), entry.data, entry.size)) {
+      return archive7z::kFail;
+    }
     if (entry.hasModified) {
       FILETIME modified;
       modified.dwLowDateTime = static_cast<DWORD>(entry.modified);
@@ -72,6 +82,8 @@ class DiskWriter : public archive7z::EntrySink {
     if (onFile_) onFile_.Call(path);
     return archive7z::kOk;
   }
+
+  bool Streams() const override { return true; }
 
   void RejectName(const std::u16string& name) override {
     std::wstring text(name.begin(), name.end());
@@ -100,6 +112,19 @@ class DiskWriter : public archive7z::EntrySink {
       size -= chunk;
     }
     return true;
+  }
+
+  // Writes the pieces as the decoder hands them out; a decode or CRC error comes back
+  // as the library's code, a failed write as kFail.
+  static int WriteContent(HANDLE file, archive7z::FileContent& content) {
+    const uint8_t* data;
+    size_t size;
+    for (;;) {
+      int res = content.Next(&data, &size);
+      if (res != archive7z::kOk) return res;
+      if (size == 0) return archive7z::kOk;
+      if (!WriteAll(file, data, size)) return archive7z::kFail;
+    }
   }
 
   // destination + '\' + name with '/' as '\'; one buffer reused from entry to entry.
