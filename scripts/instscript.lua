@@ -326,6 +326,16 @@ local function apply_records(list)
   end
 end
 
+-- A folder an earlier installation recorded: only an absolute path counts. A value of
+-- another type (a number) or an empty one would become a relative target folder.
+local function recorded_folder(root, key, name)
+  local value = Lua_RegQuery(root, key, name)
+  if type(value) == "string" and (value:match("^%a:\\") or value:match("^\\\\")) then
+    return value
+  end
+  return nil
+end
+
 function ZPKSE_BeforeInit()
   log("script_version:" .. SCRIPT_VERSION)
   if Lua_GetOSVersion() < 6 then
@@ -335,9 +345,9 @@ function ZPKSE_BeforeInit()
   previous_union_id = GetCurrentUnionID()
   local oem = GetUnionByPkgName()
   if oem then oem_union_id = tonumber(oem) or oem_union_id end
-  global_install_path = Lua_RegQuery("HKLM", global_uninst_sub_key, "InstallLocation")
-    or Lua_RegQuery("HKLM", global_reg_sub_key, "AppPath")
-    or Lua_RegQuery("HKCU", global_reg_sub_key, "AppPath")
+  global_install_path = recorded_folder("HKLM", global_uninst_sub_key, "InstallLocation")
+    or recorded_folder("HKLM", global_reg_sub_key, "AppPath")
+    or recorded_folder("HKCU", global_reg_sub_key, "AppPath")
   if global_disable_cover == true and CheckUnionID() and global_install_path ~= nil then
     os.exit(0)
   end
