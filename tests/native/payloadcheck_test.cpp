@@ -66,6 +66,13 @@ TEST(PayloadCheck, Verdicts) {
                                 " " + hash.substr(1)}) {
     EXPECT_EQ(check(payload, &bad), PayloadState::kHashMalformed) << bad;
   }
+  // The system hasher's answer is used; an empty answer (no CNG) falls back to the
+  // portable code.
+  const auto none = [](const uint8_t*, size_t) { return std::string(); };
+  const auto wrong = [](const uint8_t*, size_t) { return std::string(64, '0'); };
+  EXPECT_EQ(CheckPayload(Bytes(payload), payload.size(), hash.data(), hash.size(), none), PayloadState::kIntact);
+  EXPECT_EQ(CheckPayload(Bytes(flipped), flipped.size(), hash.data(), hash.size(), none), PayloadState::kMismatch);
+  EXPECT_EQ(CheckPayload(Bytes(payload), payload.size(), hash.data(), hash.size(), wrong), PayloadState::kMismatch);
   EXPECT_FALSE(PayloadUsable(PayloadState::kMismatch));
   EXPECT_FALSE(PayloadUsable(PayloadState::kHashMissing));
   EXPECT_FALSE(PayloadUsable(PayloadState::kHashMalformed));

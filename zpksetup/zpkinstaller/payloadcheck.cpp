@@ -25,13 +25,17 @@ std::string RecordedDigits(const char* text, size_t size) {
 
 }  // namespace
 
+std::string PortableSha256(const uint8_t* data, size_t size) { return Sha256Hex(data, size); }
+
 PayloadState CheckPayload(const uint8_t* payload, size_t size, const char* recorded,
-                          size_t recordedSize) {
+                          size_t recordedSize, PayloadHasher hasher) {
   if (!payload) return PayloadState::kAbsent;
   if (!recorded) return PayloadState::kHashMissing;
   const std::string expected = RecordedDigits(recorded, recordedSize);
   if (expected.empty()) return PayloadState::kHashMalformed;
-  return Sha256Hex(payload, size) == expected ? PayloadState::kIntact : PayloadState::kMismatch;
+  std::string actual = hasher(payload, size);
+  if (actual.empty()) actual = PortableSha256(payload, size);
+  return actual == expected ? PayloadState::kIntact : PayloadState::kMismatch;
 }
 
 const wchar_t* PayloadStateText(PayloadState state) {

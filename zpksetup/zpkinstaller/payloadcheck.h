@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 enum class PayloadState {
   kAbsent,         // no payload resource: nothing to check
@@ -15,10 +16,15 @@ enum class PayloadState {
   kMismatch,       // the payload's bytes differ from what the build recorded
 };
 
+// The SHA-256 of the bytes as 64 lowercase hex digits; empty when it cannot be computed.
+using PayloadHasher = std::string (*)(const uint8_t* data, size_t size);
+// The portable SHA-256 (sha256.h).
+std::string PortableSha256(const uint8_t* data, size_t size);
+
 // payload null: no payload resource; recorded null: no hash resource. A recorded hash
 // may carry trailing blanks or a line end (a hash file written by a tool).
 PayloadState CheckPayload(const uint8_t* payload, size_t size, const char* recorded,
-                          size_t recordedSize);
+                          size_t recordedSize, PayloadHasher hasher = PortableSha256);
 
 inline bool PayloadUsable(PayloadState state) {
   return state == PayloadState::kAbsent || state == PayloadState::kIntact;

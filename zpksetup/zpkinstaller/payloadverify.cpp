@@ -6,6 +6,7 @@
 #include "log/qvbaselog.h"
 #include "msgbox.h"
 #include "payloadcheck.h"
+#include "systemsha256.h"
 #include "textconv.h"
 
 namespace {
@@ -35,7 +36,7 @@ bool VerifyEmbeddedPayload(HMODULE module, bool silent, const std::wstring& capt
   const uint8_t* payload = ResourceBytes(module, kPayloadName, &payloadSize);
   const uint8_t* hash = ResourceBytes(module, kHashName, &hashSize);
   const PayloadState state =
-      CheckPayload(payload, payloadSize, reinterpret_cast<const char*>(hash), hash ? hashSize : 0);
+      CheckPayload(payload, payloadSize, reinterpret_cast<const char*>(hash), hash ? hashSize : 0, SystemSha256);
   const ULONGLONG elapsed = GetTickCount64() - start;
   QVLOG_INFO("payload check: {} bytes, {}, {} ms", static_cast<uint64_t>(payloadSize),
              Utf16ToUtf8(PayloadStateText(state)), static_cast<uint64_t>(elapsed));
