@@ -46,8 +46,10 @@ def product(root):
         f.write(b"MZ" + bytes(range(256)) * 64)
     with open(os.path.join(d, "docs", "readme.txt"), "w") as f:
         f.write("read me\n" * 100)
-    with open(os.path.join(d, "empty.dat"), "wb"):
-        pass
+    # The two DLLs the shipped install script loads (contents do not matter for packing).
+    for name in ["func_helper.dll", "rmstat.dll"]:
+        with open(os.path.join(d, name), "wb") as f:
+            f.write(b"MZ" + name.encode())
     # Fixed times: the archive keeps the files' times, and they are part of the input.
     for base, dirs, files in os.walk(d):
         for n in dirs + files:
@@ -64,6 +66,9 @@ def write(path, text):
 def errors(root):
     prod = product(root)
     out = os.path.join(root, "out.exe")
+    without_helper = os.path.join(root, "nohelper")
+    shutil.copytree(prod, without_helper)
+    os.remove(os.path.join(without_helper, "func_helper.dll"))
     with open(CONFIG, encoding="utf-8") as f:
         config = f.read()
     cases = [
@@ -74,6 +79,9 @@ def errors(root):
                             config.replace('global_main_app_name = "RuvanZip.exe"',
                                            'global_main_app_name = "Other.exe"'))],
          r"the main program Other\.exe \(global_main_app_name\) is not in the product folder"),
+        ("default install script without its helper DLL",
+         ["--product", without_helper],
+         r"the default install script loads func_helper\.dll from the installation directory"),
         ("configuration syntax error",
          ["--config", write(os.path.join(root, "broken_cfg.lua"), config + "\nglobal_x = = 1\n")],
          re.escape(os.path.join(root, "broken_cfg.lua")) + r":%d: unexpected symbol" % (config.count("\n") + 2)),
@@ -122,7 +130,7 @@ def deterministic(root):
                                      "--version", "2.3.4.5")
         check(rc == 0, f"pack {name}: exit status {rc} {stderr.strip()[-300:]!r}")
         outs.append(out)
-        for field in ["files:     3", "unpacked:", "packed:", "ratio", "output:    " + out, "signature: none"]:
+        for field in ["files:     4", "unpacked:", "packed:", "ratio", "output:    " + out, "signature: none"]:
             check(field in stdout, f"summary shows {field!r}")
     if all(os.path.exists(p) for p in outs):
         a, b = (open(p, "rb").read() for p in outs)

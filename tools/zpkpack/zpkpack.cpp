@@ -129,18 +129,33 @@ std::array<uint16_t, 4> Version(const std::string& text) {
   return v;
 }
 
-void CheckMainProgram(const std::string& product, const std::string& name) {
-  if (name.find_first_of("/\\") != std::string::npos || name == "." || name == "..")
-    Fail("global_main_app_name \"" + name + "\" must be a file name, not a path");
+// Whether the product folder holds the file `name` at its top, compared as Windows does.
+bool HasProductFile(const std::string& product, const std::string& name) {
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(product, ec)) {
     std::string n = e.path().filename().string();
     for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (n == lower && e.is_regular_file(ec)) return;
+    if (n == lower && e.is_regular_file(ec)) return true;
   }
-  Fail("the main program " + name + " (global_main_app_name) is not in the product folder " + product);
+  return false;
+}
+
+void CheckMainProgram(const std::string& product, const std::string& name) {
+  if (name.find_first_of("/\\") != std::string::npos || name == "." || name == "..")
+    Fail("global_main_app_name \"" + name + "\" must be a file name, not a path");
+  if (!HasProductFile(product, name))
+    Fail("the main program " + name + " (global_main_app_name) is not in the product folder " + product);
+}
+
+// The shipped install script loads these two DLLs from the installation directory and
+// stops with a script error box without them, which would leave a silent install hanging.
+void CheckDefaultScriptNeeds(const std::string& product) {
+  for (const char* dll : {"func_helper.dll", "rmstat.dll"})
+    if (!HasProductFile(product, dll))
+      Fail(std::string("the default install script loads ") + dll + " from the installation directory, "
+           "but the product folder " + product + " has none (give --install-script to use your own script)");
 }
 
 std::string DefaultDataDir() {
@@ -184,6 +199,7 @@ Inputs ReadInputs(const Options& o, const std::string& data) {
   in.version = Version(in.config.version);
   CheckMainProgram(o.product, in.config.mainAppName);
 
+  if (o.installScript.empty()) CheckDefaultScriptNeeds(o.product);
   std::string install = o.installScript.empty() ? data + "/scripts/instscript.lua" : o.installScript;
   std::string uninstall = o.uninstallScript.empty() ? data + "/scripts/uninstscript.lua" : o.uninstallScript;
   in.installChunk = Compile(install, ReadFile(install, "install script"), sizeT);
