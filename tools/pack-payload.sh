@@ -6,7 +6,10 @@ dir=$1 out=$2
 tmp=$out.tmp.7z
 rm -f "$tmp" "$out"
 abs=$(cd "$(dirname "$tmp")" && pwd)/$(basename "$tmp")
-(cd "$dir" && 7zz a -t7z -mx=9 -bd -bso0 -bsp0 "$abs" .)
+# The highest level, with its methods named: LZMA2 and, for executables, BCJ2 are what
+# the installer decodes as a stream in bounded memory; one solid block, since blocks are
+# unpacked one after another anyway and every split costs ratio.
+(cd "$dir" && 7zz a -t7z -mx=9 -m0=LZMA2 -mf=BCJ2 -ms=on -bd -bso0 -bsp0 "$abs" .)
 { dd if="$tmp" bs=1 skip=1 count=1 status=none
   dd if="$tmp" bs=1 count=1 status=none
   tail -c +3 "$tmp"; } > "$out"
