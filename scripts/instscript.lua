@@ -409,8 +409,14 @@ function ZPKSE_OnInstall()
   end
 
   if not Lua_UnCompress7z("App.7z", global_install_path, false, nil, on_extract_error) then
-    Lua_MsgBox("释放文件时出现错误，安装程序将终止！", dialog_caption)
-    os.exit(0)
+    -- A failed extraction is no success: the caller sees exit code 3, and a silent run
+    -- only logs it, since nobody may be there to answer a box.
+    if global_ss_install then
+      log("释放文件时出现错误，安装程序将终止！")
+    else
+      Lua_MsgBox("释放文件时出现错误，安装程序将终止！", dialog_caption)
+    end
+    os.exit(3)
   end
   Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", global_install_path .. "\\Uninst.dar0")
   Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", global_install_path .. "\\Uninst.dar1")
