@@ -7,9 +7,11 @@
 
 #include <cstring>
 
+#include "markupvalues.h"
 #include "peimage.h"
 #include "resources.h"
 #include "sha256.h"
+#include "skinarchive.h"
 #include "zipwriter.h"
 
 using namespace zpkpack;
@@ -276,6 +278,23 @@ TEST(ZpkpackZip, ArchiveReadsBackAndDoesNotDependOnOrder) {
   unzClose(uf);
   unlink(path);
   EXPECT_EQ(names, (std::vector<std::string>{"Image/empty.png", "Image/名.svg", "Layout/main.xml", "font.xml"}));
+}
+
+TEST(ZpkpackZip, SkinEngineReadsTheShippedSkinZipped) {
+  std::vector<ZipEntry> entries;
+  std::string error;
+  ASSERT_TRUE(ReadTree(ZPK_SKIN_SOURCE_DIR, entries, error)) << error;
+  ASSERT_GT(entries.size(), 3u);
+  std::string zip = MakeZip(entries);
+  skin::CSkinArchive archive;
+  ASSERT_TRUE(archive.Open(zip.data(), zip.size()));
+  EXPECT_EQ(archive.Entries().size(), entries.size());
+  for (const auto& [name, data] : entries) {
+    std::string bytes;
+    EXPECT_TRUE(archive.Read(skin::FromUtf8(name.c_str()), &bytes)) << name;
+    EXPECT_TRUE(bytes == data) << name;
+  }
+  EXPECT_TRUE(archive.Exists(L"layout/LAYOUT.xml")) << "names as the engine looks them up";
 }
 
 TEST(ZpkpackSha256, KnownVectors) {
