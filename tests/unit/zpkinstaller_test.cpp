@@ -3,8 +3,10 @@
 // file named by ZT_EVENTS). Debug-output lines are read as the programs' debugger.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "processrun.h"
@@ -14,7 +16,6 @@ namespace {
 
 const char kDefaultMutex[] = "Global\\{A043B702-166A-4FB8-9733-E2BC4713F36F}";
 const wchar_t kDefaultMutexW[] = L"Global\\{A043B702-166A-4FB8-9733-E2BC4713F36F}";
-const char kWindowedLine[] = "windowed run not available in this build, nothing installed";
 
 std::wstring BinDir() { return ModuleDir() + L"\\..\\bin\\"; }
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
@@ -49,6 +50,35 @@ std::vector<std::string> SilentEvents(const std::string& installPath) {
 }
 const std::vector<std::string> kWindowedEvents = {"config", "install", "BeforeInit"};
 const std::vector<std::string> kDuplicateEvents = {"config", "install"};
+
+// Closes every installer window that appears while it lives, as a user would on the
+// options page, and tells whether there was one: the sign of a windowed run.
+class WindowCloser {
+ public:
+  WindowCloser() : thread_([this] { Watch(); }) {}
+  ~WindowCloser() { Stop(); }
+  bool Stop() {
+    if (thread_.joinable()) {
+      stop_ = true;
+      thread_.join();
+    }
+    return seen_;
+  }
+
+ private:
+  void Watch() {
+    while (!stop_) {
+      if (HWND window = FindWindowW(L"CDlgInstall", nullptr)) {
+        seen_ = true;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+      }
+      Sleep(50);
+    }
+  }
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> seen_{false};
+  std::thread thread_;
+};
 
 // The listener helper: a window in another process that records every message 3014.
 class Listener {
@@ -101,17 +131,23 @@ class InstallerTest : public ::testing::Test {
   }
   static void Env(const wchar_t* name, const wchar_t* value) { SetEnvironmentVariableW(name, value); }
 
-  // Runs an installer with fresh events and returns the run; the events are in Events().
+  // Runs an installer with fresh events and returns the run; the events are in Events(),
+  // and WindowShown() tells whether it showed its window (closed at once by the test).
   ProcessRun Run(const wchar_t* installer, const std::wstring& args, bool debug = true) {
     DeleteFileW(events_.c_str());
-    return RunProcess(Installer(installer) + L" " + args, debug);
+    WindowCloser closer;
+    ProcessRun run = RunProcess(Installer(installer) + L" " + args, debug);
+    windowShown_ = closer.Stop();
+    return run;
   }
+  bool WindowShown() const { return windowShown_; }
   std::vector<std::string> Events() const { return ReadLines(events_); }
   std::vector<std::string> Silent() const { return SilentEvents(Narrow(installPath_)); }
 
   TempDir dir_;
   std::wstring events_;
   std::wstring installPath_;
+  bool windowShown_ = false;
 };
 
 void ExpectCleanExit(const ProcessRun& run) {
@@ -181,7 +217,7 @@ TEST_F(InstallerWow64, SilentRunRunsEachEventOnceThenTellsTheListenerAndDropsThe
 
   EXPECT_TRUE(run.HasQdLine("global_ss_install==true ~!"));
   EXPECT_TRUE(run.HasQdLine("start ss install!"));
-  EXPECT_FALSE(run.HasQdLine(kWindowedLine));
+  EXPECT_FALSE(WindowShown());
 
   EXPECT_FALSE(FileExists(log)) << "the stale Install.log is deleted at start";
   bool scheduled = false;
@@ -189,11 +225,11 @@ TEST_F(InstallerWow64, SilentRunRunsEachEventOnceThenTellsTheListenerAndDropsThe
   EXPECT_TRUE(scheduled) << "Install.log is scheduled for deletion at restart";
 }
 
-TEST_F(InstallerWow64, WindowedStartRunsOnlyBeforeInitAndInstallsNothing) {
+TEST_F(InstallerWow64, WindowedStartShowsTheWindowAndClosingItInstallsNothing) {
   ProcessRun run = Run(L"zpktest_flow", L"");
   ExpectCleanExit(run);
   EXPECT_EQ(kWindowedEvents, Events());
-  EXPECT_TRUE(run.HasQdLine(kWindowedLine));
+  EXPECT_TRUE(WindowShown());
   EXPECT_FALSE(run.HasQdLine("start ss install!"));
 }
 
@@ -210,6 +246,7 @@ struct ModeCase {
 void CheckModes(const std::vector<ModeCase>& cases,
                 const std::function<ProcessRun(const std::wstring&)>& run,
                 const std::function<std::vector<std::string>()>& events,
+                const std::function<bool()>& windowShown,
                 const std::vector<std::string>& silentEvents) {
   for (const ModeCase& c : cases) {
     SCOPED_TRACE(Narrow(std::wstring(L"enable=") + (c.enable ? c.enable : L"absent") +
@@ -220,7 +257,7 @@ void CheckModes(const std::vector<ModeCase>& cases,
     ExpectCleanExit(r);
     EXPECT_EQ(c.silent ? silentEvents : kWindowedEvents, events());
     EXPECT_EQ(c.silent, r.HasQdLine("start ss install!"));
-    EXPECT_EQ(!c.silent, r.HasQdLine(kWindowedLine));
+    EXPECT_EQ(!c.silent, windowShown());
   }
 }
 
@@ -241,7 +278,7 @@ TEST_F(InstallerTest, RunModeFollowsTheDecisionTable) {
       {L"1", L"/InstallSlience", L"false", false},
   };
   CheckModes(cases, [this](const std::wstring& a) { return Run(L"zpktest_flow", a); },
-             [this] { return Events(); }, Silent());
+             [this] { return Events(); }, [this] { return WindowShown(); }, Silent());
 }
 
 TEST_F(InstallerTest, SilenceValueIsReadAsTheCommandLineRulesSay) {
@@ -258,7 +295,7 @@ TEST_F(InstallerTest, SilenceValueIsReadAsTheCommandLineRulesSay) {
       {nullptr, L"/ InstallSlience true", nullptr, false},            // empty key
   };
   CheckModes(cases, [this](const std::wstring& a) { return Run(L"zpktest_flow", a); },
-             [this] { return Events(); }, Silent());
+             [this] { return Events(); }, [this] { return WindowShown(); }, Silent());
 }
 
 TEST_F(InstallerTest, ListenerNumberIsDecimal) {
@@ -275,7 +312,7 @@ TEST_F(InstallerTest, ListenerNumberIsDecimal) {
   ExpectCleanExit(Run(L"zpktest_flow", L"/InstallSlience true /InstallListenWnd " + listener.Arg() + L"x"));
   EXPECT_EQ(2u, ReadLines(heard).size()) << "reading stops at the first non-digit";
   ExpectCleanExit(Run(L"zpktest_flow", L"/InstallListenWnd " + listener.Arg()));
-  EXPECT_EQ(2u, ReadLines(heard).size()) << "the windowed branch tells nobody yet";
+  EXPECT_EQ(2u, ReadLines(heard).size()) << "a window closed on its options page tells nobody";
   EXPECT_EQ(2u, listener.Close());
 }
 
@@ -409,7 +446,7 @@ TEST_F(InstallerTest, AssembledInstallerCarriesItsParts) {
   EXPECT_EQ(std::string("z7\xBC\xAF\x27\x1C", 6), payload.substr(0, 6)) << "7z, first two bytes exchanged";
   const std::string skin = Resource(module, L"ZIP", MAKEINTRESOURCEW(249));
   EXPECT_EQ(std::string("PK\x03\x04", 4), skin.substr(0, 4));
-  EXPECT_NE(std::string::npos, skin.find("install.xml"));
+  EXPECT_NE(std::string::npos, skin.find("Layout/Layout.xml"));
   const std::string manifest = Resource(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1));
   EXPECT_NE(std::string::npos, manifest.find("level=\"requireAdministrator\""));
   EXPECT_EQ(std::string::npos, manifest.find("supportedOS"));

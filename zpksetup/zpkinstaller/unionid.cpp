@@ -1,0 +1,18 @@
+#include "unionid.h"
+
+#include "handles.h"
+
+uint32_t ReadUnionId() {
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\RuvanZip", 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+    return kDefaultUnionId;
+  }
+  UniqueRegKey key(raw);
+  uint32_t value = 0;
+  DWORD bytes = sizeof value;
+  if (RegQueryValueExW(key.get(), L"UnionId", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &bytes) !=
+      ERROR_SUCCESS) {
+    return kDefaultUnionId;
+  }
+  return value < 100 ? kDefaultUnionId : value;
+}
