@@ -151,6 +151,7 @@ try:
         type_text(title, "qq 20261209")    # unshifted keys: XSendEvent carries no Shift state
         click(rect, 340, 325)           # EditSuggest
         type_text(title, "faster please")
+        time.sleep(1.5)                 # Wine drains the queued keys
         shot(rect, "reason")
         click(rect, 385, 401)           # BtnUninstall
         rect = wait_page("progress", 30)
