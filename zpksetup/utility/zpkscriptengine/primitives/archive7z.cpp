@@ -434,80 +434,15 @@ class WholeFolderStream : public InStream {
   size_t size_ = 0, pos_ = 0;
 };
 
-// The coder `index` of a folder reading the packed stream `pack`, as a stream; null
-// when the method is not one the streams handle.
-std::unique_ptr<InStream> MainCoder(const CSzFolder& f, const Byte* props, unsigned index, const UInt64* unpackSizes,
-                                    std::unique_ptr<PackStream> packed, SRes& res) {
-  const CSzCoderInfo& c = f.Coders[index];
-  if (c.NumStreams != 1) return nullptr;
-  if (c.MethodID == kMethodCopy) {
-    if (packed->size() != unpackSizes[index]) res = SZ_ERROR_DATA;
-    return packed;
-  }
-  if (c.MethodID != kMethodLzma && c.MethodID != kMethodLzma2) return nullptr;
-  std::unique_ptr<LzmaStream> s(new LzmaStream(std::move(packed), unpackSizes[index], c.MethodID == kMethodLzma2));
-  res = s->Init(props + c.PropsOffset, c.PropsSize);
-  return std::unique_ptr<InStream>(std::move(s));
-}
-
-// The folder's decoded bytes as a stream; the whole-block decoder when the folder's
-// shape or methods are not the usual ones.
-std::unique_ptr<InStream> FolderStream(const CSzArEx& db, UInt32 folder, ISeekInStreamPtr source, SRes& res) {
-  res = SZ_OK;
-  const CSzAr& ar = db.db;
-  const Byte* data = ar.CodersData + ar.FoCodersOffsets[folder];
-  CSzData sd{data, ar.FoCodersOffsets[folder + 1] - ar.FoCodersOffsets[folder]};
-  CSzFolder f;
-  std::unique_ptr<InStream> whole(new WholeFolderStream(db, folder, source));
-  if (SzGetNextFolderItem(&f, &sd) != SZ_OK || sd.Size != 0 || f.UnpackStream != ar.FoToMainUnpackSizeIndex[folder])
-    return whole;  // the library's decoder reports what is wrong
-  const UInt64* sizes = ar.CoderUnpackSizes + ar.FoToCoderUnpackSizes[folder];
-  const UInt64* packPos = ar.PackPositions + ar.FoStartPackStreamIndex[folder];
-  auto pack = [&](unsigned i) {
-    return std::unique_ptr<PackStream>(new PackStream(source, db.dataPos + packPos[i], packPos[i + 1] - packPos[i]));
-  };
-  if (f.NumCoders == 1 && f.NumPackStreams == 1 && f.NumBonds == 0 && f.PackStreams[0] == 0) {
-    std::unique_ptr<InStream> s = MainCoder(f, data, 0, sizes, pack(0), res);
-    return s ? std::move(s) : std::move(whole);
-  }
-  if (f.NumCoders == 2 && f.NumPackStreams == 1 && f.NumBonds == 1 && f.PackStreams[0] == 0 &&
-      f.Bonds[0].InIndex == 1 && f.Bonds[0].OutIndex == 0 && f.Coders[1].MethodID == kMethodBcj &&
-      f.Coders[1].NumStreams == 1 && f.Coders[1].PropsSize == 0) {
-    std::unique_ptr<InStream> s = MainCoder(f, data, 0, sizes, pack(0), res);
-    if (!s) return whole;
-    return std::unique_ptr<InStream>(new BcjStream(std::move(s)));
-  }
-  // BCJ2 as 7-Zip writes it (the shape the library accepts): coders 2, 1, 0 give the
-  // main, call and jump streams from packed streams 0, 2, 3; packed stream 1 is the
-  // range coder's.
-  if (f.NumCoders == 4 && f.Coders[3].MethodID == kMethodBcj2 && f.Coders[3].NumStreams == 4 &&
-      f.NumPackStreams == 4 && f.PackStreams[0] == 2 && f.PackStreams[1] == 6 && f.PackStreams[2] == 1 &&
-      f.PackStreams[3] == 0 && f.NumBonds == 3 && f.Bonds[0].InIndex == 5 && f.Bonds[0].OutIndex == 0 &&
-      f.Bonds[1].InIndex == 4 && f.Bonds[1].OutIndex == 1 && f.Bonds[2].InIndex == 3 && f.Bonds[2].OutIndex == 2) {
-    std::unique_ptr<InStream> streams[BCJ2_NUM_STREAMS];
-    const unsigned packOf[3] = {3, 2, 0};  // packed stream of coder 0, 1, 2
-    for (unsigned ci = 0; ci < 3 && res == SZ_OK; ++ci) {
-      std::unique_ptr<InStream> s = MainCoder(f, data, ci, sizes, pack(packOf[ci]), res);
-      if (!s) return whole;
-      streams[ci == 2 ? BCJ2_STREAM_MAIN : ci == 1 ? BCJ2_STREAM_CALL : BCJ2_STREAM_JUMP] = std::move(s);
-    }
-    streams[BCJ2_STREAM_RC] = pack(1);
-    if (sizes[0] + sizes[1] + sizes[2] != sizes[3] || (sizes[0] & 3) || (sizes[1] & 3)) res = SZ_ERROR_DATA;
-    return std::unique_ptr<InStream>(new Bcj2Stream(streams, sizes[3]));
-  }
-  return whole;
-}
-
 // ---- decoder thread -------------------------------------------------------------
-// One folder is decoded on a thread of its own into a small ring of pieces, while the
-// extraction thread takes the pieces, checks CRCs and writes files.
+// A stream decoded on a thread of its own into a small ring of pieces: a whole folder,
+// taken by the extraction thread that checks CRCs and writes files, and the main stream
+// of a BCJ2 folder, so that its LZMA2 decoding runs beside the BCJ2 merge.
 class FolderPipe {
  public:
-  FolderPipe(const CSzArEx& db, UInt32 folder, ISeekInStreamPtr source)
-      : size_(SzAr_GetFolderUnpackSize(&db.db, folder)) {
+  // Decodes `size` bytes of `stream`; `res` is how setting the stream up went.
+  FolderPipe(std::unique_ptr<InStream> stream, UInt64 size, SRes res) : size_(size), stream_(std::move(stream)) {
     for (auto& piece : pieces_) piece.bytes.resize(kChunk);
-    SRes res = SZ_OK;
-    stream_ = FolderStream(db, folder, source, res);
     if (res != SZ_OK) {
       status_ = res;
       done_ = true;
@@ -590,6 +525,100 @@ class FolderPipe {
   std::thread thread_;
 };
 
+// A FolderPipe read as a stream.
+class ThreadedStream : public InStream {
+ public:
+  ThreadedStream(std::unique_ptr<InStream> in, UInt64 size) : left_(size), pipe_(std::move(in), size, SZ_OK) {}
+  SRes Read(Byte* buf, size_t* size) override {
+    size_t want = *size < left_ ? *size : static_cast<size_t>(left_);
+    *size = 0;
+    while (*size < want) {
+      if (pieceLeft_ == 0) {
+        SRes status;
+        if (!pipe_.Take(&piece_, &pieceLeft_, status)) return status;
+      }
+      size_t n = want - *size < pieceLeft_ ? want - *size : pieceLeft_;
+      std::memcpy(buf + *size, piece_, n);
+      piece_ += n;
+      pieceLeft_ -= n;
+      *size += n;
+    }
+    left_ -= *size;
+    return SZ_OK;
+  }
+
+ private:
+  UInt64 left_;
+  FolderPipe pipe_;
+  const Byte* piece_ = nullptr;
+  size_t pieceLeft_ = 0;
+};
+
+// The coder `index` of a folder reading the packed stream `pack`, as a stream; null
+// when the method is not one the streams handle.
+std::unique_ptr<InStream> MainCoder(const CSzFolder& f, const Byte* props, unsigned index, const UInt64* unpackSizes,
+                                    std::unique_ptr<PackStream> packed, SRes& res) {
+  const CSzCoderInfo& c = f.Coders[index];
+  if (c.NumStreams != 1) return nullptr;
+  if (c.MethodID == kMethodCopy) {
+    if (packed->size() != unpackSizes[index]) res = SZ_ERROR_DATA;
+    return packed;
+  }
+  if (c.MethodID != kMethodLzma && c.MethodID != kMethodLzma2) return nullptr;
+  std::unique_ptr<LzmaStream> s(new LzmaStream(std::move(packed), unpackSizes[index], c.MethodID == kMethodLzma2));
+  res = s->Init(props + c.PropsOffset, c.PropsSize);
+  return std::unique_ptr<InStream>(std::move(s));
+}
+
+// The folder's decoded bytes as a stream; the whole-block decoder when the folder's
+// shape or methods are not the usual ones.
+std::unique_ptr<InStream> FolderStream(const CSzArEx& db, UInt32 folder, ISeekInStreamPtr source, SRes& res) {
+  res = SZ_OK;
+  const CSzAr& ar = db.db;
+  const Byte* data = ar.CodersData + ar.FoCodersOffsets[folder];
+  CSzData sd{data, ar.FoCodersOffsets[folder + 1] - ar.FoCodersOffsets[folder]};
+  CSzFolder f;
+  std::unique_ptr<InStream> whole(new WholeFolderStream(db, folder, source));
+  if (SzGetNextFolderItem(&f, &sd) != SZ_OK || sd.Size != 0 || f.UnpackStream != ar.FoToMainUnpackSizeIndex[folder])
+    return whole;  // the library's decoder reports what is wrong
+  const UInt64* sizes = ar.CoderUnpackSizes + ar.FoToCoderUnpackSizes[folder];
+  const UInt64* packPos = ar.PackPositions + ar.FoStartPackStreamIndex[folder];
+  auto pack = [&](unsigned i) {
+    return std::unique_ptr<PackStream>(new PackStream(source, db.dataPos + packPos[i], packPos[i + 1] - packPos[i]));
+  };
+  if (f.NumCoders == 1 && f.NumPackStreams == 1 && f.NumBonds == 0 && f.PackStreams[0] == 0) {
+    std::unique_ptr<InStream> s = MainCoder(f, data, 0, sizes, pack(0), res);
+    return s ? std::move(s) : std::move(whole);
+  }
+  if (f.NumCoders == 2 && f.NumPackStreams == 1 && f.NumBonds == 1 && f.PackStreams[0] == 0 &&
+      f.Bonds[0].InIndex == 1 && f.Bonds[0].OutIndex == 0 && f.Coders[1].MethodID == kMethodBcj &&
+      f.Coders[1].NumStreams == 1 && f.Coders[1].PropsSize == 0) {
+    std::unique_ptr<InStream> s = MainCoder(f, data, 0, sizes, pack(0), res);
+    if (!s) return whole;
+    return std::unique_ptr<InStream>(new BcjStream(std::move(s)));
+  }
+  // BCJ2 as 7-Zip writes it (the shape the library accepts): coders 2, 1, 0 give the
+  // main, call and jump streams from packed streams 0, 2, 3; packed stream 1 is the
+  // range coder's.
+  if (f.NumCoders == 4 && f.Coders[3].MethodID == kMethodBcj2 && f.Coders[3].NumStreams == 4 &&
+      f.NumPackStreams == 4 && f.PackStreams[0] == 2 && f.PackStreams[1] == 6 && f.PackStreams[2] == 1 &&
+      f.PackStreams[3] == 0 && f.NumBonds == 3 && f.Bonds[0].InIndex == 5 && f.Bonds[0].OutIndex == 0 &&
+      f.Bonds[1].InIndex == 4 && f.Bonds[1].OutIndex == 1 && f.Bonds[2].InIndex == 3 && f.Bonds[2].OutIndex == 2) {
+    std::unique_ptr<InStream> streams[BCJ2_NUM_STREAMS];
+    const unsigned packOf[3] = {3, 2, 0};  // packed stream of coder 0, 1, 2
+    for (unsigned ci = 0; ci < 3 && res == SZ_OK; ++ci) {
+      std::unique_ptr<InStream> s = MainCoder(f, data, ci, sizes, pack(packOf[ci]), res);
+      if (!s) return whole;
+      if (ci == 2 && res == SZ_OK) s.reset(new ThreadedStream(std::move(s), sizes[2]));
+      streams[ci == 2 ? BCJ2_STREAM_MAIN : ci == 1 ? BCJ2_STREAM_CALL : BCJ2_STREAM_JUMP] = std::move(s);
+    }
+    streams[BCJ2_STREAM_RC] = pack(1);
+    if (sizes[0] + sizes[1] + sizes[2] != sizes[3] || (sizes[0] & 3) || (sizes[1] & 3)) res = SZ_ERROR_DATA;
+    return std::unique_ptr<InStream>(new Bcj2Stream(streams, sizes[3]));
+  }
+  return whole;
+}
+
 // Hands the bytes of the archive's files out in archive order: one FolderPipe at a
 // time, the current file's CRC (and the block's, when the archive gives only that)
 // checked as its last byte passes.
@@ -602,7 +631,9 @@ class FolderReader : public FileContent {
     const UInt32 folder = db_.FileToFolder[file];
     if (folder != folder_) {
       pipe_.reset();
-      pipe_.reset(new FolderPipe(db_, folder, source_));
+      SRes res = SZ_OK;
+      std::unique_ptr<InStream> stream = FolderStream(db_, folder, source_, res);
+      pipe_.reset(new FolderPipe(std::move(stream), SzAr_GetFolderUnpackSize(&db_.db, folder), res));
       folder_ = folder;
       piece_ = nullptr;
       pieceLeft_ = 0;
