@@ -159,9 +159,9 @@ class Reports:
 class Listener:
     """listener.exe: a caller's window that counts message 3014."""
 
-    def __init__(self, work):
-        self.hwnd_file = os.path.join(work, "listener.hwnd")
-        self.events = os.path.join(work, "listener.txt")
+    def __init__(self, work, name):
+        self.hwnd_file = os.path.join(work, name + ".listener.hwnd")
+        self.events = os.path.join(work, name + ".listener.txt")
         self.proc = subprocess.Popen([WINE, LISTENER, "Z:" + self.hwnd_file, "Z:" + self.events],
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
@@ -345,9 +345,10 @@ def install(work, reports, scale, listener_check=True, complete_page=True, start
     tag = f"{ARCH}-{scale}"
     if union is not None:
         set_union_id(union)
-    listener = Listener(work)
+    name = f"install-{tag}-{'complete' if complete_page else 'nocomplete'}"
+    listener = Listener(work, name)
     env = {} if complete_page else {"ZW_NO_COMPLETE": "1"}
-    run = Run(work, f"install-{tag}-{int(time.time())}", ["/InstallListenWnd", listener.hwnd], env)
+    run = Run(work, name, ["/InstallListenWnd", listener.hwnd], env)
     install_dir = None
     try:
         if not check(run.wait_window(), f"options page shown ({tag})"):
@@ -410,10 +411,19 @@ def uninstall(install_dir):
     quiet([WINE, install_dir + r"\Uninstall.exe", "/S"], timeout=300)
 
 
+def current_dpi():
+    r = subprocess.run([WINE, "reg", "query", r"HKCU\Control Panel\Desktop", "/v", "LogPixels"],
+                       stdin=subprocess.DEVNULL, capture_output=True)
+    words = r.stdout.decode("utf-8", "replace").split()
+    return int(words[-1], 16) if words and words[-1].startswith("0x") else 96
+
+
 def main():
     if not os.environ.get("DISPLAY"):
         print("FAIL: no X display")
         return 1
+    if current_dpi() != 96:
+        set_dpi(96)  # another run left the display scaled
     work = tempfile.mkdtemp(prefix="zw-")
     reports = Reports()
     install_dir = None
