@@ -1,0 +1,228 @@
+#!/usr/bin/env python3
+"""End to end: install cases beyond the plain silent install.
+
+install_cases.py GROUP ARCH INSTALLER BINDIR
+  reinstall  installs as RuvanZip_26105_hd.exe, then installs again over it while a helper
+             holds a payload file: the union id stays, the report says kind 3 with the recorded
+             union id, the held file is moved aside and scheduled for deletion at restart; the
+             firewall step's netsh command lines are recorded by a stand-in program.
+  names      installs as RuvanZip_setup-26150@stt@dtc.exe with -uid= and -path=: silent
+             without "/s", the program not started, no desktop shortcut, the union ids, the
+             chosen directory.
+Each group starts from a reset prefix (product, service, keys, files removed and checked gone).
+BINDIR holds the helper programs (holdfile, argrecord) of the same arch.
+"""
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+from e2eutil import Receivers, check, finish, reg_values, reg_view, run, unix_path, wine
+
+GROUP, ARCH, INSTALLER, BINDIR = sys.argv[1:5]
+VIEW = reg_view(ARCH)
+PRODUCT = r"SOFTWARE\RuvanZip"
+UNINSTALL = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\RuvanZip"
+NAME = "RuvanZip解压缩"
+SESSION = r"HKLM\System\CurrentControlSet\Control\Session Manager"
+prefix = os.environ["WINEPREFIX"]
+
+
+def env_path(var):
+    return wine("cmd", "/c", "echo", f"%{var}%").stdout.decode().strip()
+
+
+def program_running():
+    """True when a process of this prefix runs the product's main program (RuvanZip.exe);
+    other prefixes on the machine may run their own copies."""
+    for proc in glob.glob("/proc/[0-9]*"):
+        try:
+            with open(proc + "/cmdline", "rb") as f:
+                text = f.read().decode("utf-8", "replace")
+            if not re.search(r"\\RuvanZip\.exe(\x00|$)", text, re.I):
+                continue
+            with open(proc + "/environ", "rb") as f:
+                if ("WINEPREFIX=" + prefix).encode() in f.read().split(b"\x00"):
+                    return True
+        except OSError:
+            continue
+    return False
+
+
+def wait_for(cond, seconds):
+    end = time.time() + seconds
+    while time.time() < end:
+        if cond():
+            return True
+        time.sleep(0.25)
+    return cond()
+
+
+def delete_key(key):
+    for view in ([], ["/reg:32"]):
+        wine("reg", "delete", key, "/f", *view)
+
+
+def reset(dirs):
+    """Removes what an earlier install left: processes, service, keys, files, shortcuts."""
+    wine("taskkill", "/f", "/im", "RuvanZip.exe")
+    wine("sc", "stop", "RzSvc")
+    wine("sc", "delete", "RzSvc")
+    wine("taskkill", "/f", "/im", "RzSrv.exe")
+    wait_for(lambda: not program_running(), 10)
+    for key in ["HKLM\\" + PRODUCT, "HKCU\\" + PRODUCT, "HKLM\\" + UNINSTALL,
+                r"HKCU\Software\Classes\.zip", r"HKCU\Software\Classes\.7z"]:
+        delete_key(key)
+    wine("reg", "delete", SESSION, "/v", "PendingFileRenameOperations", "/f")
+    for d in dirs + [os.path.join(start_menu, NAME)]:
+        shutil.rmtree(d, ignore_errors=True)
+    for lnk in glob.glob(os.path.join(desktop, "*.lnk")):
+        os.remove(lnk)
+    left = {"HKLM product": product(), "HKCU product": user_product(),
+            "directories": [d for d in dirs if os.path.exists(d)], "program running": program_running()}
+    check(not any(left.values()), f"prefix reset {left}")
+
+
+def copy_installer(name):
+    """The installer under another file name, in a folder of the prefix."""
+    folder = os.path.join(prefix, "drive_c", "zpkcases")
+    os.makedirs(folder, exist_ok=True)
+    target = os.path.join(folder, name)
+    shutil.copyfile(INSTALLER, target)
+    return target
+
+
+def install_report(receivers):
+    receivers.wait(1.0)
+    return receivers.reports("install")
+
+
+def product():
+    return reg_values("HKLM\\" + PRODUCT, VIEW)
+
+
+def user_product():
+    return reg_values("HKCU\\" + PRODUCT)
+
+
+# Where the firewall step runs netsh: a 32-bit installer runs the 32-bit system folder's.
+def replace_netsh(record):
+    system = "syswow64" if ARCH == "i686" else "system32"
+    netsh = os.path.join(prefix, "drive_c", "windows", system, "netsh.exe")
+    saved = netsh + ".zpksaved"
+    if not os.path.exists(saved):
+        shutil.copyfile(netsh, saved)
+    shutil.copyfile(os.path.join(BINDIR, "argrecord.exe"), netsh)
+    if os.path.exists(record):
+        os.remove(record)
+    return netsh, saved
+
+
+desktop = unix_path(env_path("USERPROFILE") + r"\Desktop")
+start_menu = os.path.join(unix_path(r"C:\ProgramData"), "Microsoft/Windows/Start Menu/Programs")
+temp_dir = unix_path(env_path("TMP"))
+default_dir = r"C:\Program Files (x86)\RuvanZip" if ARCH == "i686" else r"C:\Program Files\RuvanZip"
+
+
+def reinstall_group(receivers):
+    root = unix_path(default_dir)
+    reset([root])
+    record = os.path.join(prefix, "drive_c", "zpkcases-netsh.txt")
+    netsh, saved = replace_netsh(record)
+    env = dict(os.environ, ZPK_ARGRECORD=r"C:\zpkcases-netsh.txt",
+               WINEDLLOVERRIDES=os.environ.get("WINEDLLOVERRIDES", "") + ";netsh.exe=n")
+    try:
+        # First install, channel and options from the file name.
+        rc = run(copy_installer("RuvanZip_26105_hd.exe"), "/s", env=env)
+        check(rc == 0, "first install (RuvanZip_26105_hd.exe /s) exits with 0")
+        p, u = product(), user_product()
+        check(p.get("UnionId") == hex(26105) and u.get("UnionId") == hex(26105), f"UnionId 26105 ({p.get('UnionId')}, {u.get('UnionId')})")
+        check(p.get("OEMUnionId") == hex(26100), f"OEMUnionId 26100 ({p.get('OEMUnionId')})")
+        check(p.get("AppPath") == default_dir, f"default directory ({p.get('AppPath')})")
+        check(not os.path.exists(os.path.join(desktop, NAME + ".lnk")), "hd in the file name: no desktop shortcut")
+        check(os.path.isfile(os.path.join(start_menu, NAME, NAME + ".lnk")), "Start-menu shortcut")
+        reports = install_report(receivers)
+        check([(r.get("kind"), r.get("unionid")) for r in reports] == [(1, 26105)], f"first install reported as kind 1, union 26105 ({reports})")
+        check(wait_for(program_running, 10), "/s starts the program")
+        lines = open(record, encoding="utf-8").read().splitlines() if os.path.exists(record) else []
+        prog = '"' + default_dir + r'\RuvanZip.exe"'
+        check(lines == ['advfirewall firewall delete rule name="RuvanZip"',
+                        f'advfirewall firewall add rule name="RuvanZip" dir=in program={prog} action=allow',
+                        f'advfirewall firewall add rule name="RuvanZip" dir=out program={prog} action=allow'],
+              f"netsh runs {lines}")
+
+        # Second install over it, with a payload file held open by another program.
+        receivers.clear()
+        held = os.path.join(root, "func_helper.dll")
+        original = open(held, "rb").read()
+        with open(held, "ab") as f:
+            f.write(b"older copy")
+        older = open(held, "rb").read()
+        marker = os.path.join(prefix, "drive_c", "zpkcases-held.txt")
+        if os.path.exists(marker):
+            os.remove(marker)
+        holder = subprocess.Popen(["/usr/lib/wine/wine64", os.path.join(BINDIR, "holdfile.exe"),
+                                   default_dir + r"\func_helper.dll", "delete", r"C:\zpkcases-held.txt", "120"],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            check(wait_for(lambda: os.path.exists(marker), 30), "helper holds func_helper.dll")
+            before = set(os.listdir(temp_dir))
+            rc = run(INSTALLER, "/s", env=env)
+            check(rc == 0, "second install exits with 0")
+            check(holder.poll() is None, "the helper still holds its file")
+            check(open(held, "rb").read() == original, "the held file is replaced by the payload's")
+            moved = [os.path.join(temp_dir, n) for n in set(os.listdir(temp_dir)) - before if n.lower().startswith("qmz")]
+            aside = [m for m in moved if os.path.isfile(m) and open(m, "rb").read() == older]
+            check(len(aside) == 1, f"the held file moved into the locked-file folder {temp_dir} ({moved})")
+            pending = wine("reg", "query", SESSION, "/v", "PendingFileRenameOperations").stdout.decode("utf-8", "replace")
+            if aside:
+                name = os.path.basename(aside[0])
+                check(re.search(r"\\\?\?\\C:\\.*\\" + re.escape(name), pending, re.I) is not None,
+                      f"{name} scheduled for deletion at restart")
+        finally:
+            holder.kill()
+            holder.wait()
+        p, u = product(), user_product()
+        check(p.get("UnionId") == hex(26105) and u.get("UnionId") == hex(26105), f"reinstall keeps UnionId 26105 ({p.get('UnionId')})")
+        check(os.path.isfile(os.path.join(desktop, NAME + ".lnk")), "plain name: desktop shortcut made")
+        check(os.path.isfile(os.path.join(root, "Uninst.dar1")), "installation completed (Uninst.dar1)")
+        check("RUNNING" in wine("sc", "query", "RzSvc").stdout.decode("utf-8", "replace"), "service RzSvc running")
+        reports = install_report(receivers)
+        check([(r.get("kind"), r.get("unionid")) for r in reports] == [(3, 26105)], f"reinstall reported as kind 3, union 26105 ({reports})")
+    finally:
+        shutil.copyfile(saved, netsh)
+        os.remove(saved)
+    reset([root])
+
+
+def names_group(receivers):
+    target = r"C:\RZ Cases\RuvanZip"
+    root = unix_path(target)
+    reset([root, unix_path(default_dir)])
+    installer = copy_installer("RuvanZip_setup-26150@stt@dtc.exe")
+    rc = run(installer, "-uid=26160", "-path=" + target)
+    check(rc == 0, "install (RuvanZip_setup-26150@stt@dtc.exe -uid=26160 -path=...) exits with 0")
+    p = product()
+    check(p.get("AppPath") == target and os.path.isfile(os.path.join(root, "RuvanZip.exe")),
+          f"-path= chooses the directory ({p.get('AppPath')})")
+    check(not os.path.exists(unix_path(default_dir)), "nothing in the default directory")
+    check(p.get("UnionId") == hex(26160) and p.get("OEMUnionId") == hex(26150),
+          f"UnionId 26160 from -uid=, OEMUnionId 26150 from the name ({p.get('UnionId')}, {p.get('OEMUnionId')})")
+    check(not os.path.exists(os.path.join(desktop, NAME + ".lnk")), "@dtc: no desktop shortcut")
+    check(os.path.isfile(os.path.join(start_menu, NAME, NAME + ".lnk")), "Start-menu shortcut")
+    reports = install_report(receivers)
+    check([(r.get("kind"), r.get("unionid")) for r in reports] == [(1, 26160)], f"reported kind 1, union 26160 ({reports})")
+    time.sleep(2)
+    check(not program_running(), "@stt: silent without starting the program")
+    reset([root])
+
+
+receivers = Receivers()
+try:
+    {"reinstall": reinstall_group, "names": names_group}[GROUP](receivers)
+finally:
+    receivers.close()
+sys.exit(finish("install cases " + GROUP))
