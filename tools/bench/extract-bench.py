@@ -32,7 +32,7 @@ def run_measured(cmd, cwd=None):
     if proc.returncode != 0:
         sys.exit("benchmark: %s failed (%d): %s" % (" ".join(cmd), proc.returncode,
                                                    err.decode(errors="replace")[-2000:]))
-    return wall, usage.ru_maxrss / 1024.0
+    return wall, usage.ru_maxrss / 1024.0, usage.ru_utime + usage.ru_stime
 
 
 def archive_facts(archive):
@@ -66,23 +66,27 @@ def bench_archive(name, archive, args, rows):
         ("7zz x", lambda: ["7zz", "x", "-y", "-bd", "-bso0", "-bsp0", "-o" + out, archive]),
         ("ours (wine64)", lambda: [WINE, args.zpklua, winpath(args.script), winpath(archive), winpath(out)]),
     ]
+    if args.before:
+        tools.append(("before (wine64)", lambda: [WINE, args.before, winpath(args.script), winpath(archive), winpath(out)]))
     results = {}
     for label, make in tools:
-        walls, rsss = [], []
+        walls, rsss, cpus = [], [], []
         for _ in range(args.runs):
             shutil.rmtree(out, ignore_errors=True)
             os.makedirs(out)
             subprocess.run(["sync"])
-            wall, rss = run_measured(make())
+            wall, rss, cpu = run_measured(make())
             walls.append(wall)
             rsss.append(rss)
-        results[label] = (statistics.median(walls), statistics.median(rsss), walls)
+            cpus.append(cpu)
+        results[label] = (statistics.median(walls), statistics.median(rsss), walls, statistics.median(cpus))
     shutil.rmtree(out, ignore_errors=True)
-    base_wall, base_rss, _ = results["7zz x -mmt1"]
-    print("%-15s %9s %10s %10s %9s %9s   %s" % ("tool", "wall s", "MiB/s", "peak MiB", "wall x", "mem x", "runs (s)"))
-    for label, (wall, rss, walls) in results.items():
-        print("%-15s %9.2f %10.1f %10.1f %9.2f %9.2f   %s" % (
-            label, wall, total / 2**20 / wall, rss, wall / base_wall, rss / base_rss,
+    base_wall, base_rss, _, _ = results["7zz x -mmt1"]
+    print("%-16s %8s %8s %9s %9s %7s %7s   %s" % ("tool", "wall s", "cpu s", "MiB/s", "peak MiB", "wall x", "mem x",
+                                                 "runs (s)"))
+    for label, (wall, rss, walls, cpu) in results.items():
+        print("%-16s %8.2f %8.2f %9.1f %9.1f %7.2f %7.2f   %s" % (
+            label, wall, cpu, total / 2**20 / wall, rss, wall / base_wall, rss / base_rss,
             " ".join("%.2f" % w for w in walls)))
     rows.append((name, results))
 
@@ -92,6 +96,8 @@ def main():
     p.add_argument("--zpklua", required=True)
     p.add_argument("--corpus", required=True)
     p.add_argument("--runs", type=int, default=3)
+    p.add_argument("--only", default="large,small", help="corpora to run: large, small or both")
+    p.add_argument("--before", help="another zpklua.exe (an older extraction) for a row of its own")
     p.add_argument("--work", default="/tmp/zpk-bench")
     p.add_argument("--setup", help="i686 installer executable, for its size")
     p.add_argument("--payload", help="that installer's packed payload, subtracted from its size")
@@ -105,13 +111,14 @@ def main():
     with open(empty, "w") as f:
         f.write("-- nothing\n")
     starts = [run_measured([WINE, args.zpklua, winpath(empty)]) for _ in range(args.runs)]
+    print("load average before the runs: %.1f (figures from a busy machine spread widely)" % os.getloadavg()[0])
     print("wine64 start-up of zpklua.exe (empty script): %.2f s, %.1f MiB peak" % (
         statistics.median(s[0] for s in starts), statistics.median(s[1] for s in starts)))
 
     rows = []
     for name, file in (("large", "dlls.7z"), ("small files", "small.7z")):
         path = os.path.join(args.corpus, file)
-        if os.path.exists(path):
+        if os.path.exists(path) and name.split()[0] in args.only.split(","):
             bench_archive(name, path, args, rows)
 
     if args.setup and os.path.exists(args.setup):
