@@ -12,6 +12,7 @@ test helpers' folder beside it. Screenshots go to ARTEFACTS.
 """
 import json
 import os
+import shutil
 import socket
 import subprocess
 import sys
@@ -38,7 +39,7 @@ SEPARATOR = "qd -----------------------------"
 
 # Control centres in the layout's 100 % coordinates (Layout/Layout.xml).
 AT = {
-    "path": (250, 323), "install": (300, 386), "licence": (57, 438),
+    "path": (250, 323), "pick": (531, 323), "install": (300, 386), "licence": (57, 438),
     "close": (578, 22), "start": (454, 357), "caption": (300, 40),
 }
 
@@ -85,6 +86,22 @@ def set_dpi(dpi):
 def set_union_id(value):
     quiet([WINE, "reg", "add", r"HKCU\SOFTWARE\RuvanZip", "/v", "UnionId", "/t", "REG_DWORD",
            "/d", str(value), "/f"])
+
+
+def union_id():
+    """The stored UnionId as reg prints it, or None."""
+    r = subprocess.run([WINE, "reg", "query", r"HKCU\SOFTWARE\RuvanZip", "/v", "UnionId"],
+                       stdin=subprocess.DEVNULL, capture_output=True)
+    words = r.stdout.decode("utf-8", "replace").split()
+    return int(words[-1], 16) if r.returncode == 0 and words and words[-1].startswith("0x") else None
+
+
+def restore_union_id(value):
+    """Later tests of the prefix must not inherit the union ids these tests chose."""
+    if value is None:
+        quiet([WINE, "reg", "delete", r"HKCU\SOFTWARE\RuvanZip", "/v", "UnionId", "/f"])
+    else:
+        set_union_id(value)
 
 
 def program_windows():
@@ -268,6 +285,35 @@ class Run:
             self.wait_exit(20)
 
 
+def folder_dialog():
+    """Position and size of the system's folder dialog, or None."""
+    r = subprocess.run(["xdotool", "search", "--name", "^Select Folder$"], capture_output=True)
+    ids = r.stdout.decode().split()
+    if not ids:
+        return None
+    g = subprocess.run(["xdotool", "getwindowgeometry", "--shell", ids[0]], capture_output=True)
+    v = dict(l.split("=", 1) for l in g.stdout.decode().split() if "=" in l)
+    return int(v["X"]), int(v["Y"]), int(v["WIDTH"]), int(v["HEIGHT"])
+
+
+def pick_folder(run, folder):
+    """Opens the folder button's dialog and picks folder (typed into its name box), or
+    cancels it when folder is None. False when no dialog came."""
+    run.click("pick")
+    if not wait_for(lambda: folder_dialog() is not None, 15):
+        return False
+    x, y, w, h = folder_dialog()
+    # Keys go to the window under the pointer; the dialog's name box has the focus.
+    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2)])
+    time.sleep(0.3)
+    if folder is None:
+        subprocess.run(["xdotool", "key", "Escape"])
+    else:
+        subprocess.run(["xdotool", "type", "--delay", "30", folder])
+        subprocess.run(["xdotool", "key", "Return"])
+    return wait_for(lambda: folder_dialog() is None, 15)
+
+
 def box(caption, button, ms=8000):
     """The text of the message box with that caption, answered with button; None when none came."""
     rc, out = tool("box", hexarg(caption), str(button), str(ms))
@@ -322,6 +368,27 @@ def options_page(work, reports):
         check(text == "磁盘剩余可用空间不足,安装程序需要4398046511104.00MB的空间来完成安装！",
               f"too little space: the need in MB ({text})")
         check(os.path.isdir(target), "the refused path was created all the same")
+
+        # The folder button: the base name is appended to a picked folder, not to one that
+        # already ends with it; cancelling keeps the box. Each install press then creates
+        # the box's path before the space check refuses it, which shows what the box held.
+        pick = os.path.join(PREFIX, "drive_c", "zw-pick")
+        os.makedirs(pick, exist_ok=True)
+        check(pick_folder(run, r"C:\zw-pick"), "folder dialog shown and closed")
+        check(run.has(r"qd CheckDir C:\zw-pick, RuvanZip"), "picked C:\\zw-pick")
+        run.click("install")
+        box(HINT_CAPTION, 1)
+        check(os.path.isdir(os.path.join(pick, "RuvanZip")), "the path box got C:\\zw-pick\\RuvanZip")
+        check(pick_folder(run, r"C:\zw-pick\RuvanZip"), "folder dialog shown again")
+        check(run.has(r"qd C:\zw-pick\RuvanZip"), "the dialog starts at the path box's folder")
+        run.click("install")
+        box(HINT_CAPTION, 1)
+        check(not os.path.exists(os.path.join(pick, "RuvanZip", "RuvanZip")),
+              "a folder ending with the base name is kept as it is")
+        picks = [l for l in run.lines() if l.startswith("qd CheckDir ")]
+        check(pick_folder(run, None), "folder dialog cancelled")
+        time.sleep(0.5)
+        check([l for l in run.lines() if l.startswith("qd CheckDir ")] == picks, "cancelling picks nothing")
         check(not run.has("qd HMenu1 ~!"), "nothing installed")
 
         run.click("close")
@@ -337,6 +404,8 @@ def options_page(work, reports):
         check(reports.actions() == [], "no install actions reported")
     finally:
         run.kill()
+        for folder in ("zw-space", "zw-pick"):
+            shutil.rmtree(os.path.join(PREFIX, "drive_c", folder), ignore_errors=True)
 
 
 def install(work, reports, scale, listener_check=True, complete_page=True, start=True, refuse_close=False,
@@ -427,6 +496,7 @@ def main():
     work = tempfile.mkdtemp(prefix="zw-")
     reports = Reports()
     install_dir = None
+    stored_union = union_id()
     try:
         if MODE == "options":
             options_page(work, reports)
@@ -449,6 +519,7 @@ def main():
     finally:
         if MODE != "demo":
             uninstall(install_dir)
+            restore_union_id(stored_union)
         reports.close()
     print(f"window {MODE}: {len(failures)} failure(s); screenshots in {ART}")
     return 1 if failures else 0
