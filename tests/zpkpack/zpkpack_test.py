@@ -15,9 +15,11 @@ import hashlib
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 
 CASE, DIST = sys.argv[1], sys.argv[2]
 ZPKPACK = os.path.join(DIST, "bin", "zpkpack")
@@ -187,6 +189,21 @@ def signed(root):
     check(rc == 1 and "--no-timestamp" in stderr, "a signature without a time-stamp choice is refused")
 
 
+def wait_for_receiver_ports(limit=600):
+    """The end-to-end script's fixed loopback ports (UDP 8100, HTTP 18731) may be held by
+    another end-to-end test on this machine: wait for them rather than fail."""
+    deadline = time.time() + limit
+    while time.time() < deadline:
+        try:
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as u, \
+                 socket.socket(socket.AF_INET, socket.SOCK_STREAM) as t:
+                u.bind(("127.0.0.1", 8100))
+                t.bind(("127.0.0.1", 18731))
+            return
+        except OSError:
+            time.sleep(2)
+
+
 def install(root, arch, payload, config, e2e):
     out = os.path.join(root, "RuvanZipPacked.exe")
     rc, stdout, stderr = zpkpack("--product", payload, "--config", config, "-o", out, "--arch", arch)
@@ -194,6 +211,7 @@ def install(root, arch, payload, config, e2e):
     check(rc == 0, f"pack the sample product for {arch}: exit status {rc} {stderr.strip()[-300:]!r}")
     if rc != 0:
         return
+    wait_for_receiver_ports()
     # The end-to-end script starts services: its Wine children must not hold our pipes.
     r = subprocess.run([sys.executable, e2e, arch, out], stdin=subprocess.DEVNULL, timeout=900)
     check(r.returncode == 0, "the packed installer passes the end-to-end install and uninstall")
