@@ -33,6 +33,9 @@ std::map<std::wstring, std::function<CControlUI*()>>& Factory() {
 }
 
 constexpr int kMaxIncludeDepth = 8;
+// Includes in all: a file including itself several times would multiply otherwise
+// (n includes a level, 8 levels deep: n^8 parses, gigabytes of memory).
+constexpr int kMaxIncludes = 64;
 // Deeper control nesting is refused: the builder and the controls recurse over it.
 constexpr int kMaxNesting = 200;
 
@@ -115,6 +118,10 @@ class Builder {
       Fail(L"includes nested too deeply at " + source);
       return;
     }
+    if (++m_includes > kMaxIncludes) {
+      Fail(L"too many includes at " + source);
+      return;
+    }
     std::string bytes;
     if (!m_read || !m_read(source, &bytes)) {
       Fail(L"missing include " + source);
@@ -181,6 +188,7 @@ class Builder {
   WindowSpec* m_window;
   std::wstring* m_error;
   std::vector<std::unique_ptr<pugi::xml_document>> m_docs;
+  int m_includes = 0;
   int m_nesting = 0;
 };
 
