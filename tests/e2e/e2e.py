@@ -9,7 +9,7 @@ import json
 import os
 import sys
 
-from e2eutil import Receivers, check, finish, reg_values as reg_query, run, unix_path, wine, reg_view
+from e2eutil import check, finish, open_receivers, reg_values as reg_query, run, unix_path, wine, reg_view
 
 ARCH, INSTALLER = sys.argv[1], sys.argv[2]
 VIEW = reg_view(ARCH)
@@ -19,7 +19,7 @@ def reg_values(key, view=True):
     return reg_query(key, VIEW if view else [])
 
 
-receivers = Receivers()
+receivers = open_receivers()
 datagrams, posts, stop = receivers.datagrams, receivers.posts, receivers.stop
 try:
     # Install.

@@ -7,8 +7,8 @@ import http.server
 import json
 import socket
 import subprocess
-import sys
 import threading
+import time
 
 WINE = "/usr/lib/wine/wine64"
 UDP_PORT = 8100
@@ -83,7 +83,11 @@ class Receivers:
             def log_message(self, *args):
                 pass
 
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", HTTP_PORT), Handler)
+        try:
+            self.server = http.server.ThreadingHTTPServer(("127.0.0.1", HTTP_PORT), Handler)
+        except OSError:
+            self.udp.close()
+            raise
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
         threading.Thread(target=self._receive, daemon=True).start()
 
@@ -118,3 +122,16 @@ class Receivers:
 
     def __exit__(self, *exc):
         self.close()
+
+
+def open_receivers(seconds=180):
+    """Receivers on the fixed loopback ports, which another end-to-end test of this machine
+    may still hold: waits for them rather than failing at once."""
+    end = time.time() + seconds
+    while True:
+        try:
+            return Receivers()
+        except OSError:
+            if time.time() > end:
+                raise
+            time.sleep(2)

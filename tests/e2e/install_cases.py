@@ -20,7 +20,7 @@ import subprocess
 import sys
 import time
 
-from e2eutil import Receivers, check, finish, reg_values, reg_view, run, unix_path, wine
+from e2eutil import check, finish, open_receivers, reg_values, reg_view, run, unix_path, wine
 
 GROUP, ARCH, INSTALLER, BINDIR = sys.argv[1:5]
 VIEW = reg_view(ARCH)
@@ -220,7 +220,7 @@ def names_group(receivers):
     reset([root])
 
 
-receivers = Receivers()
+receivers = open_receivers()
 try:
     {"reinstall": reinstall_group, "names": names_group}[GROUP](receivers)
 finally:
