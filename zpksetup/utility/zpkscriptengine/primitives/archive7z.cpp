@@ -144,7 +144,7 @@ constexpr UInt32 kMethodCopy = 0, kMethodLzma2 = 0x21, kMethodLzma = 0x30101;
 constexpr UInt32 kMethodBcj = 0x3030103, kMethodBcj2 = 0x303011B;
 constexpr size_t kInBuffer = 1 << 16;   // compressed input read per refill
 constexpr size_t kChunk = 1 << 20;      // decoded bytes handed over per piece
-constexpr size_t kChunks = 4;           // pieces in flight between decoder and writer
+constexpr size_t kChunks = 2;           // pieces in flight: one filled while the other is used
 
 class InStream {
  public:
