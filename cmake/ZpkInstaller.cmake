@@ -123,6 +123,8 @@ function(zpk_installer)
   set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS "${deps}")
   add_executable(${I_NAME} WIN32 ${ZPK_INSTALLER_SHELL_DIR}/zpkinstaller.cpp ${rc_file})
   target_link_libraries(${I_NAME} PRIVATE zpkshell)
+  # Installers travel over the internet: ship them without debug data (16 MB of it).
+  target_link_options(${I_NAME} PRIVATE -s)
   if(I_OUTPUT_DIRECTORY)
     set_target_properties(${I_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${I_OUTPUT_DIRECTORY})
   endif()
