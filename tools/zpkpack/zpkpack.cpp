@@ -20,7 +20,7 @@
 #include "payload.h"
 #include "peimage.h"
 #include "resources.h"
-#include "sha256.h"
+#include "../../zpksetup/zpkinstaller/sha256.h"  // the digest the installer checks
 #include "signer.h"
 #include "zipwriter.h"
 
@@ -263,7 +263,7 @@ std::string Assemble(const Inputs& in, const std::string& payload) {
   res.push_back({ResId::Name("LUA"), ResId::Name("INSTSCRIPT.LUAC"), 1033, in.installChunk});
   res.push_back({ResId::Name("LUA"), ResId::Name("UNINSTSCRIPT.LUAC"), 1033, in.uninstallChunk});
   res.push_back({ResId::Name("_7Z"), ResId::Name("APP.7Z"), 1033, payload});
-  res.push_back({ResId::Name("_7Z"), ResId::Name("APP.SHA256"), 1033, Sha256Hex(payload)});
+  res.push_back({ResId::Name("_7Z"), ResId::Name("APP.SHA256"), 1033, Sha256Hex(payload.data(), payload.size())});
   res.push_back({ResId::Name("ZIP"), ResId::Number(249), 1033, in.skinZip});
   std::string image = in.stub, error;
   bool ok = AddResourceSection(image, [&](uint32_t rva, std::string& section) {
