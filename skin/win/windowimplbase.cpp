@@ -214,13 +214,13 @@ LRESULT WindowImplBase::OnNcHitTest(LPARAM lParam) {
   ScreenToClient(m_hWnd, &pt);
   RECT client;
   GetClientRect(m_hWnd, &client);
-  const WindowSpec& spec = m_pm.GetWindowSpec();
+  const WindowSpec& frame = m_pm.GetWindowSpec();
   auto scaled = [this](const Rect& r) {
     int s = m_pm.Scale();
     return Rect{ScaleValue(r.left, s), ScaleValue(r.top, s), ScaleValue(r.right, s), ScaleValue(r.bottom, s)};
   };
-  FrameZone zone = FrameHitTest({client.left, client.top, client.right, client.bottom}, scaled(spec.sizeBox),
-                                scaled(spec.sizeBoxInset), scaled(spec.caption), !IsZoomed(m_hWnd), {pt.x, pt.y});
+  FrameZone zone = FrameHitTest({client.left, client.top, client.right, client.bottom}, scaled(frame.sizeBox),
+                                scaled(frame.sizeBoxInset), scaled(frame.caption), !IsZoomed(m_hWnd), {pt.x, pt.y});
   switch (zone) {
     case FrameZone::Left: return HTLEFT;
     case FrameZone::Right: return HTRIGHT;

@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-from e2eutil import WINE, Receivers, check, finish, reg_values, reg_view, run, unix_path
+from e2eutil import WINE, check, finish, open_receivers, reg_values, reg_view, run, unix_path
 
 ARCH, INSTALLER, ART = sys.argv[1], sys.argv[2], sys.argv[3]
 VARIANTS = {"noskin": sys.argv[4], "brokenskin": sys.argv[5]}
@@ -98,19 +98,6 @@ def type_text(title, text):
         subprocess.run(["xdotool", "key", "--window", wid, "--delay", "60", *keys], check=False,
                        stderr=subprocess.DEVNULL)
     time.sleep(0.5)
-
-
-def open_receivers(seconds=180):
-    """The receivers' fixed loopback ports may still be held by another end-to-end test of
-    this machine: wait for them rather than fail."""
-    end = time.time() + seconds
-    while True:
-        try:
-            return Receivers()
-        except OSError:
-            if time.time() > end:
-                raise
-            time.sleep(2)
 
 
 receivers = open_receivers()

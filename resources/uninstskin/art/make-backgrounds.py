@@ -8,10 +8,10 @@ import os
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location(
+loader = importlib.util.spec_from_file_location(
     "installer_art", os.path.join(HERE, "..", "..", "skin", "art", "make-backgrounds.py"))
-art = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(art)
+art = importlib.util.module_from_spec(loader)
+loader.loader.exec_module(art)
 
 BAND = 150  # the coloured band; the pages' controls sit below it
 TOP, BOTTOM = "#1F6BFF", "#38B6F7"
