@@ -1,7 +1,7 @@
 # zpk_installer(NAME name
 #               [CONFIG global_var.lua] [INSTALL install.lua] [UNINSTALL uninstall.lua]
 #               [PAYLOAD dir [PAYLOAD_DEPENDS files...]] [SKIN dir | SKIN_ZIP file]
-#               [OUTPUT_DIRECTORY dir])
+#               [ICON file.ico] [OUTPUT_DIRECTORY dir])
 # Assembles an installer executable `name` for this target from its parts:
 #   CONFIG, INSTALL, UNINSTALL -> LUA/GLOBAL_VAR.LUAC, LUA/INSTSCRIPT.LUAC, LUA/UNINSTSCRIPT.LUAC
 #                                 (a .lua source is compiled with zpk_lua_chunk; any other file
@@ -13,6 +13,8 @@
 #                                 is filled at build time)
 #   SKIN dir                   -> ZIP/249: the folder's contents zipped
 #   SKIN_ZIP file              -> ZIP/249: a ready skin archive (zpk_skin_package)
+#   ICON file.ico              -> ICON/128: the program icon, which the window shows too
+#                                 (zpk_skin_package draws ZPK_INSTALLER_ICON)
 # A part left out is simply not in the resources. The application manifest (administrator
 # rights, no supported-OS entries) is always embedded.
 set(ZPK_INSTALLER_SHELL_DIR ${CMAKE_CURRENT_LIST_DIR}/../zpksetup/zpkinstaller)
@@ -41,7 +43,7 @@ function(_zpk_installer_chunk out_var src)
 endfunction()
 
 function(zpk_installer)
-  cmake_parse_arguments(I "" "NAME;CONFIG;INSTALL;UNINSTALL;PAYLOAD;SKIN;SKIN_ZIP;OUTPUT_DIRECTORY"
+  cmake_parse_arguments(I "" "NAME;CONFIG;INSTALL;UNINSTALL;PAYLOAD;SKIN;SKIN_ZIP;ICON;OUTPUT_DIRECTORY"
                         "PAYLOAD_DEPENDS" ${ARGN})
   if(NOT I_NAME)
     message(FATAL_ERROR "zpk_installer: NAME is required")
@@ -116,6 +118,12 @@ function(zpk_installer)
   if(I_SKIN_ZIP)
     string(APPEND rc "249 ZIP \"${I_SKIN_ZIP}\"\n")
     list(APPEND deps ${I_SKIN_ZIP})
+  endif()
+
+  if(I_ICON)
+    get_filename_component(ico ${I_ICON} ABSOLUTE)
+    string(APPEND rc "128 ICON \"${ico}\"\n")
+    list(APPEND deps ${ico})
   endif()
 
   set(rc_file ${work}/${I_NAME}.rc)

@@ -1,6 +1,8 @@
 # zpk_skin_package(OUT_VAR): builds the skin archive from resources/skin (layout, fonts,
 # SVG sprites as written, PNG backgrounds and the code picture drawn by the art script)
 # with every entry deflated; OUT_VAR receives the zip's path, target skin_package makes it.
+# The same target draws the program icon from the skin's Image/Icon.svg into
+# ZPK_INSTALLER_ICON (zpk_installer's ICON).
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 function(zpk_skin_package out_var)
   set(src ${CMAKE_SOURCE_DIR}/resources/skin)
@@ -18,7 +20,14 @@ function(zpk_skin_package out_var)
     DEPENDS ${inputs}
     COMMENT "Skin package"
     VERBATIM)
-  add_custom_target(skin_package ALL DEPENDS ${zip})
+  set(ico ${dir}/installer.ico)
+  add_custom_command(OUTPUT ${ico}
+    COMMAND ${Python3_EXECUTABLE} ${src}/art/make-icon.py ${src}/Image/Icon.svg ${ico}
+    DEPENDS ${src}/Image/Icon.svg ${src}/art/make-icon.py
+    COMMENT "Program icon"
+    VERBATIM)
+  add_custom_target(skin_package ALL DEPENDS ${zip} ${ico})
   set(${out_var} ${zip} PARENT_SCOPE)
+  set(ZPK_INSTALLER_ICON ${ico} CACHE INTERNAL "the installer's program icon")
   set(ZPK_SKIN_ZIP ${zip} CACHE INTERNAL "the skin archive")
 endfunction()

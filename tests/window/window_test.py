@@ -12,6 +12,7 @@ test helpers' folder beside it. Screenshots go to ARTEFACTS.
 """
 import json
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -285,6 +286,16 @@ class Run:
             self.wait_exit(20)
 
 
+def window_icon_sizes(caption):
+    """The icon sizes the X window with this caption carries (_NET_WM_ICON)."""
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", caption],
+                         capture_output=True, text=True).stdout.split()
+    if not ids:
+        return []
+    prop = subprocess.run(["xprop", "-id", ids[0], "_NET_WM_ICON"], capture_output=True, text=True).stdout
+    return re.findall(r"Icon \((\d+ x \d+)\)", prop)
+
+
 def folder_dialog():
     """Position and size of the system's folder dialog, or None."""
     r = subprocess.run(["xdotool", "search", "--name", "^Select Folder$"], capture_output=True)
@@ -347,6 +358,11 @@ def options_page(work, reports):
         if not check(run.wait_window(), "options page shown"):
             return
         check(run.path_box() == default_dir(), f"path box shows the installation directory ({run.path_box()})")
+        # The program icon (resource 128) as the window's big and small icons: Wine hands
+        # them to the X window (another process cannot read them back through WM_GETICON
+        # under Wine).
+        sizes = window_icon_sizes("^RuvanZip解压缩安装$")
+        check({"32 x 32", "16 x 16"} <= set(sizes), f"window icons {sizes}")
         run.shot(f"options-{ARCH}")
 
         run.click("licence")  # unchecked: the install button is disabled

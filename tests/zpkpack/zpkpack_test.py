@@ -5,6 +5,7 @@ zpkpack_test.py CASE DIST [ARGS]
   errors DIST                      each bad input: its message, exit status 1, no output file
   deterministic DIST               the same inputs twice give the same bytes
   signed DIST                      a signed installer verifies with osslsigncode
+  icons DIST                       the window's icon group: the shipped icon or --icon's
   install DIST ARCH PAYLOAD CONFIG E2E
                                    the sample product packed with zpkpack installs and
                                    uninstalls under Wine like the build's installer (E2E is
@@ -63,6 +64,70 @@ def write(path, text):
     with open(path, "w", encoding="utf-8") as f:
         f.write(text)
     return path
+
+
+def resource(image, rtype, rid):
+    """The data of resource (rtype, rid), first language, looked up as the loader does; None
+    when the image has none."""
+    u16 = lambda at: int.from_bytes(image[at:at + 2], "little")
+    u32 = lambda at: int.from_bytes(image[at:at + 4], "little")
+    pe = u32(0x3C)
+    sections, optional = u16(pe + 6), u16(pe + 20)
+    magic = u16(pe + 24)
+    rsrc_rva = u32(pe + 24 + (112 if magic == 0x20B else 96) + 2 * 8)
+    for i in range(sections):
+        sh = pe + 24 + optional + 40 * i
+        va, raw = u32(sh + 12), u32(sh + 20)
+        if va == rsrc_rva:
+            base = raw
+            break
+    else:
+        return None
+
+    def entry(directory, wanted):
+        named, ids = u16(directory + 12), u16(directory + 14)
+        for k in range(named, named + ids):
+            e = directory + 16 + 8 * k
+            if u32(e) == wanted:
+                return base + (u32(e + 4) & 0x7FFFFFFF)
+        return None
+
+    d = entry(base, rtype)
+    d = d is not None and entry(d, rid)
+    if not d:
+        return None
+    e = d + 16  # the first language
+    data = base + (u32(e + 4) & 0x7FFFFFFF)
+    rva, size = u32(data), u32(data + 4)
+    return image[base + rva - rsrc_rva:base + rva - rsrc_rva + size]
+
+
+def icons(root):
+    """The window loads icon group 128: the shipped icon by default, --icon's otherwise."""
+    prod = product(root)
+    shipped = open(os.path.join(SHARE, "installer.ico"), "rb").read()
+    # The same directory with other picture bytes: zpkpack does not decode the pictures.
+    header = 6 + 16 * int.from_bytes(shipped[4:6], "little")
+    own = shipped[:header] + b"\x5A" * (len(shipped) - header)
+    own_ico = os.path.join(root, "own.ico")
+    with open(own_ico, "wb") as f:
+        f.write(own)
+    for what, extra, ico in [("default", [], shipped), ("--icon", ["--icon", own_ico], own)]:
+        out = os.path.join(root, f"{what.strip('-')}.exe")
+        rc, _, stderr = zpkpack("--product", prod, "--config", CONFIG, "-o", out, "--arch", "x86_64", *extra)
+        if not check(rc == 0, f"pack with the {what} icon: exit status {rc} {stderr.strip()[-300:]!r}"):
+            continue
+        image = open(out, "rb").read()
+        group = resource(image, 14, 128)
+        count = int.from_bytes(ico[4:6], "little")
+        check(group is not None and int.from_bytes(group[4:6], "little") == count,
+              f"{what}: icon group 128 with the file's {count} pictures")
+        check(resource(image, 14, 1) is None, f"{what}: no other icon group")
+        # Every picture of the file is an RT_ICON the group names.
+        for k in range(count if group else 0):
+            size, offset = (int.from_bytes(ico[6 + 16 * k + at:6 + 16 * k + at + 4], "little") for at in (8, 12))
+            icon_id = int.from_bytes(group[6 + 14 * k + 12:6 + 14 * k + 14], "little")
+            check(resource(image, 3, icon_id) == ico[offset:offset + size], f"{what}: picture {k} as icon {icon_id}")
 
 
 def errors(root):
@@ -227,6 +292,8 @@ try:
         deterministic(root)
     elif CASE == "signed":
         signed(root)
+    elif CASE == "icons":
+        icons(root)
     elif CASE == "install":
         install(root, *sys.argv[3:7])
     else:

@@ -13,7 +13,7 @@ const char kUsage[] =
     "  --install-script FILE    install script (default: the shipped one)\n"
     "  --uninstall-script FILE  uninstall script (default: the shipped one)\n"
     "  --skin DIR               skin folder (default: the shipped skin)\n"
-    "  --icon FILE              program icon (.ico)\n"
+    "  --icon FILE              program icon (.ico; default: the shipped one)\n"
     "  --version X.Y.Z.W        product version: replaces global_version and goes into\n"
     "                           the version resource\n"
     "  --arch i686|x86_64       installer program's architecture (default i686)\n"

@@ -28,6 +28,8 @@ struct Resource {
 };
 
 enum : uint16_t { kRtIcon = 3, kRtGroupIcon = 14, kRtVersion = 16, kRtManifest = 24 };
+// The icon group the installer's window loads (and Explorer shows, being the only one).
+constexpr uint16_t kInstallerIconGroup = 128;
 
 // The section contents for the resources; data entries hold addresses relative to the
 // image base, so the section's own address `sectionRva` is needed. Two resources with the

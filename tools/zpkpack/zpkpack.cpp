@@ -213,8 +213,10 @@ Inputs ReadInputs(const Options& o, const std::string& data) {
   if (entries.empty()) Fail("cannot read the skin: " + skin + " holds no files");
   in.skinZip = MakeZip(entries);
 
-  if (!o.icon.empty() && !IconResources(ReadFile(o.icon, "icon"), 1, 1, in.icons, error))
-    Fail(o.icon + ": " + error);
+  // The installer's window takes its icon from group 128; without --icon it is the shipped
+  // program icon.
+  const std::string icon = o.icon.empty() ? data + "/installer.ico" : o.icon;
+  if (!IconResources(ReadFile(icon, "icon"), kInstallerIconGroup, 1, in.icons, error)) Fail(icon + ": " + error);
   if (!o.signCert.empty()) {  // before the slow part, not after it
     ReadFile(o.signCert, "signing certificate");
     ReadFile(o.signKey, "signing key");
