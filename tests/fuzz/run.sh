@@ -6,7 +6,7 @@
 set -u
 dir=$1 seconds=$2; shift 2
 src=$(cd "$(dirname "$0")" && pwd)
-targets=${*:-"commandline markupvalues markup skinarchive archive7z"}
+targets=${*:-"commandline markupvalues markup skinarchive archive7z scriptvalues"}
 status=0
 for t in $targets; do
   work=$dir/work/$t
