@@ -100,6 +100,12 @@ class Session {
     lua_remove(L, -2);
   }
   void Call(int args) { Require(lua_pcall(L, args, 1, 0) == LUA_OK); }
+  // A RawBuffer accessor with its first two arguments, the value and the offset.
+  void PushAccessor(const char* name, const Value& v, int64_t off) {
+    Method("RawBufferMetaTable", name);
+    PushValue(v);
+    lua_pushnumber(L, static_cast<lua_Number>(off));
+  }
 
   bool BlockMatches(const Value& v) {
     PushValue(v);
@@ -197,9 +203,7 @@ class Session {
   void GetInt(Value& v) {
     const Width& w = PickWidth();
     const int64_t off = Offset(v.mirror.size());
-    Method("RawBufferMetaTable", w.get);
-    PushValue(v);
-    lua_pushnumber(L, static_cast<lua_Number>(off));
+    PushAccessor(w.get, v, off);
     Call(2);
     if (Reachable(off, w.bytes, v.mirror.size())) {
       Require(lua_type(L, -1) == LUA_TNUMBER && lua_tonumber(L, -1) == Decode(v.mirror, off, w));
@@ -214,9 +218,7 @@ class Session {
     const Width& w = PickWidth();
     const int64_t off = Offset(v.mirror.size());
     const int64_t value = in_.ConsumeIntegralInRange<int64_t>(-(int64_t{1} << 51), (int64_t{1} << 51) - 1);
-    Method("RawBufferMetaTable", w.set);
-    PushValue(v);
-    lua_pushnumber(L, static_cast<lua_Number>(off));
+    PushAccessor(w.set, v, off);
     lua_pushnumber(L, static_cast<lua_Number>(value));
     Call(3);
     lua_pop(L, 1);
@@ -228,9 +230,7 @@ class Session {
     const int64_t off = Offset(v.mirror.size());
     const bool reachable = Reachable(off, 4, v.mirror.size());
     if (in_.ConsumeBool()) {
-      Method("RawBufferMetaTable", "OffsetGetAsBoolean");
-      PushValue(v);
-      lua_pushnumber(L, static_cast<lua_Number>(off));
+      PushAccessor("OffsetGetAsBoolean", v, off);
       Call(2);
       if (reachable) {
         const uint8_t* p = &v.mirror[off];
@@ -242,9 +242,7 @@ class Session {
       return;
     }
     const bool value = in_.ConsumeBool();
-    Method("RawBufferMetaTable", "OffsetSetAsBoolean");
-    PushValue(v);
-    lua_pushnumber(L, static_cast<lua_Number>(off));
+    PushAccessor("OffsetSetAsBoolean", v, off);
     lua_pushboolean(L, value);
     Call(3);
     lua_pop(L, 1);
@@ -257,9 +255,7 @@ class Session {
   void Pointer(Value& v) {
     const int64_t off = Offset(v.mirror.size());
     if (in_.ConsumeBool()) {
-      Method("RawBufferMetaTable", "OffsetGetAsPointer");
-      PushValue(v);
-      lua_pushnumber(L, static_cast<lua_Number>(off));
+      PushAccessor("OffsetGetAsPointer", v, off);
       Call(2);
       if (Reachable(off, 0, v.mirror.size())) {
         Require(lua_type(L, -1) == LUA_TLIGHTUSERDATA && lua_touserdata(L, -1) == Block(v) + off);
@@ -271,9 +267,7 @@ class Session {
     }
     const Value* target = in_.ConsumeBool() ? &Pick() : nullptr;
     void* address = target ? Block(*target) : nullptr;
-    Method("RawBufferMetaTable", "OffsetSetAsPointer");
-    PushValue(v);
-    lua_pushnumber(L, static_cast<lua_Number>(off));
+    PushAccessor("OffsetSetAsPointer", v, off);
     if (target) {
       PushValue(*target);
     } else {
@@ -287,9 +281,7 @@ class Session {
   void GetText(Value& v) {
     const int64_t off = Offset(v.mirror.size());
     const bool wide = in_.ConsumeBool();
-    Method("RawBufferMetaTable", wide ? "OffsetGetAsWString" : "OffsetGetAsAString");
-    PushValue(v);
-    lua_pushnumber(L, static_cast<lua_Number>(off));
+    PushAccessor(wide ? "OffsetGetAsWString" : "OffsetGetAsAString", v, off);
     Call(2);
     if (!Reachable(off, 0, v.mirror.size())) {
       Require(lua_isnil(L, -1));
@@ -318,9 +310,7 @@ class Session {
   void SetText(Value& v) {
     const int64_t off = Offset(v.mirror.size());
     const bool wide = in_.ConsumeBool();
-    Method("RawBufferMetaTable", wide ? "OffsetSetAsWString" : "OffsetSetAsAString");
-    PushValue(v);
-    lua_pushnumber(L, static_cast<lua_Number>(off));
+    PushAccessor(wide ? "OffsetSetAsWString" : "OffsetSetAsAString", v, off);
     Bytes bytes;
     if (in_.ConsumeBool()) {
       const Value& from = Pick();
