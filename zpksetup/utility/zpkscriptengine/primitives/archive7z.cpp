@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -166,22 +167,74 @@ SRes ReadFull(InStream& in, Byte* buf, size_t size, size_t* got) {
   return SZ_OK;
 }
 
-// One packed stream of the archive: a byte range read through the source.
+// The archive's source as the decoder threads share it: the packed streams of a block
+// (and the blocks themselves) are read from several threads, and a seek followed by a
+// read is one step under one lock, so each reader reads at its own position.
+class SharedSource {
+ public:
+  explicit SharedSource(ISeekInStreamPtr source) : source_(source) {}
+  SRes ReadAt(UInt64 offset, void* buf, size_t* size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Int64 pos = static_cast<Int64>(offset);
+    SRes res = ISeekInStream_Seek(source_, &pos, SZ_SEEK_SET);
+    if (res != SZ_OK) {
+      *size = 0;
+      return res;
+    }
+    return ISeekInStream_Read(source_, buf, size);
+  }
+  SRes Size(UInt64* size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Int64 pos = 0;
+    RINOK(ISeekInStream_Seek(source_, &pos, SZ_SEEK_END))
+    *size = static_cast<UInt64>(pos);
+    return SZ_OK;
+  }
+
+ private:
+  ISeekInStreamPtr source_;
+  std::mutex mutex_;
+};
+
+// A seekable stream over the shared source with a position of its own, for the
+// library's whole-block decoder.
+struct SourceView {
+  ISeekInStream vt;  // first member: the library hands this pointer back
+  SharedSource* shared;
+  UInt64 pos;
+
+  explicit SourceView(SharedSource& source) : shared(&source), pos(0) {
+    vt.Read = [](ISeekInStreamPtr p, void* buf, size_t* size) -> SRes {
+      SourceView* v = const_cast<SourceView*>(reinterpret_cast<const SourceView*>(p));
+      SRes res = v->shared->ReadAt(v->pos, buf, size);
+      v->pos += *size;
+      return res;
+    };
+    vt.Seek = [](ISeekInStreamPtr p, Int64* pos, ESzSeek origin) -> SRes {
+      SourceView* v = const_cast<SourceView*>(reinterpret_cast<const SourceView*>(p));
+      UInt64 base = 0;
+      if (origin == SZ_SEEK_CUR) base = v->pos;
+      else if (origin == SZ_SEEK_END) RINOK(v->shared->Size(&base))
+      else if (origin != SZ_SEEK_SET) return kInvalidOrigin;
+      if (*pos < 0 && static_cast<UInt64>(-*pos) > base) return kInvalidOrigin;
+      v->pos = base + static_cast<UInt64>(*pos);
+      *pos = static_cast<Int64>(v->pos);
+      return SZ_OK;
+    };
+  }
+};
+
+// One packed stream of the archive: a byte range of the shared source.
 class PackStream : public InStream {
  public:
-  PackStream(ISeekInStreamPtr source, UInt64 start, UInt64 size) : source_(source), pos_(start), end_(start + size) {}
+  PackStream(SharedSource& source, UInt64 start, UInt64 size) : source_(source), pos_(start), end_(start + size) {}
   UInt64 size() const { return end_ - pos_; }
   SRes Read(Byte* buf, size_t* size) override {
     UInt64 left = end_ - pos_;
-    size_t want = *size < left ? *size : static_cast<size_t>(left);
+    size_t got = *size < left ? *size : static_cast<size_t>(left);
     *size = 0;
-    if (want == 0) return SZ_OK;
-    Int64 offset = static_cast<Int64>(pos_);
-    SRes res = ISeekInStream_Seek(source_, &offset, SZ_SEEK_SET);
-    if (res != SZ_OK) return res;
-    size_t got = want;
-    res = ISeekInStream_Read(source_, buf, &got);
-    if (res != SZ_OK) return res;
+    if (got == 0) return SZ_OK;
+    RINOK(source_.ReadAt(pos_, buf, &got))
     if (got == 0) return SZ_ERROR_INPUT_EOF;
     pos_ += got;
     *size = got;
@@ -189,7 +242,7 @@ class PackStream : public InStream {
   }
 
  private:
-  ISeekInStreamPtr source_;
+  SharedSource& source_;
   UInt64 pos_, end_;
 };
 
@@ -399,7 +452,7 @@ class Bcj2Stream : public InStream {
 // The whole block decoded at once by the library, for methods the streams above lack.
 class WholeFolderStream : public InStream {
  public:
-  WholeFolderStream(const CSzArEx& db, UInt32 folder, ISeekInStreamPtr source) : db_(db), folder_(folder), source_(source) {}
+  WholeFolderStream(const CSzArEx& db, UInt32 folder, SharedSource& source) : db_(db), folder_(folder), view_(source) {}
   ~WholeFolderStream() override { ISzAlloc_Free(&kHeap, data_); }
   SRes Read(Byte* buf, size_t* size) override {
     if (!decoded_) {
@@ -414,7 +467,7 @@ class WholeFolderStream : public InStream {
       LookToRead2_CreateVTable(&reader, False);
       reader.buf = look.data();
       reader.bufSize = look.size();
-      reader.realStream = source_;
+      reader.realStream = &view_.vt;
       LookToRead2_INIT(&reader);
       RINOK(SzAr_DecodeFolder(&db_.db, folder_, &reader.vt, db_.dataPos, data_, size_, &kHeap))
     }
@@ -428,7 +481,7 @@ class WholeFolderStream : public InStream {
  private:
   const CSzArEx& db_;
   UInt32 folder_;
-  ISeekInStreamPtr source_;
+  SourceView view_;
   bool decoded_ = false;
   Byte* data_ = nullptr;
   size_t size_ = 0, pos_ = 0;
@@ -572,7 +625,7 @@ std::unique_ptr<InStream> MainCoder(const CSzFolder& f, const Byte* props, unsig
 
 // The folder's decoded bytes as a stream; the whole-block decoder when the folder's
 // shape or methods are not the usual ones.
-std::unique_ptr<InStream> FolderStream(const CSzArEx& db, UInt32 folder, ISeekInStreamPtr source, SRes& res) {
+std::unique_ptr<InStream> FolderStream(const CSzArEx& db, UInt32 folder, SharedSource& source, SRes& res) {
   res = SZ_OK;
   const CSzAr& ar = db.db;
   const Byte* data = ar.CodersData + ar.FoCodersOffsets[folder];
@@ -624,7 +677,7 @@ std::unique_ptr<InStream> FolderStream(const CSzArEx& db, UInt32 folder, ISeekIn
 // checked as its last byte passes.
 class FolderReader : public FileContent {
  public:
-  FolderReader(const CSzArEx& db, ISeekInStreamPtr source) : db_(db), source_(source) {}
+  FolderReader(const CSzArEx& db, SharedSource& source) : db_(db), source_(source) {}
 
   // Makes file i the current one (its folder's pipe started when it is a new folder).
   void Begin(UInt32 file) {
@@ -690,7 +743,7 @@ class FolderReader : public FileContent {
 
  private:
   const CSzArEx& db_;
-  ISeekInStreamPtr source_;
+  SharedSource& source_;
   std::unique_ptr<FolderPipe> pipe_;
   UInt32 folder_ = 0xFFFFFFFF;
   const Byte* piece_ = nullptr;
@@ -712,7 +765,8 @@ int ExtractEntries(OpenArchive& arc, EntrySink& sink, ISeekInStreamPtr source) {
       return kUnsafeName;
     }
   }
-  FolderReader reader(db, source);
+  SharedSource shared(source);  // from here on several decoder threads read the source
+  FolderReader reader(db, shared);
   const bool streams = sink.Streams();
   std::vector<uint8_t> whole;  // a file taken whole by a sink that does not stream
   for (UInt32 i = 0; i < db.NumFiles; ++i) {
@@ -803,6 +857,8 @@ int Extract(ISeekInStreamPtr source, EntrySink& sink) {
     return ExtractEntries(arc, sink, source);
   } catch (const std::bad_alloc&) {
     return kNoMemory;
+  } catch (const std::system_error&) {
+    return kNoMemory;  // a decoder thread could not be started: the system lacks resources
   }
 }
 

@@ -75,11 +75,14 @@ class EntrySink {
 // Opens the archive read through `source` (behind the library's look-ahead reader),
 // checks every entry name first, then hands the entries to `sink` in archive order.
 // Solid blocks are decoded as a stream on a second thread while the sink writes, in
-// memory bounded by the dictionary and a few buffers; `source` is read from that thread
-// only (never from two threads at once). Methods the streaming decoder lacks (PPMd,
-// filters other than x86) fall back to decoding the whole block.
-// Returns kOk, a library code (no archive, data or CRC error...), kNoMemory, kUnsafeName
-// (nothing handed to the sink) or the sink's stop code.
+// memory bounded by the dictionary and a few buffers (a BCJ2 block's main stream on a
+// third). Decoder threads read `source` under one lock, each seek and the read after it
+// as one step, so `source` needs no locking of its own but must not be used elsewhere
+// during the call. Methods the streaming decoder lacks (PPMd, filters other than x86)
+// fall back to decoding the whole block.
+// Returns kOk, a library code (no archive, data or CRC error...), kNoMemory (also when a
+// decoder thread cannot be started), kUnsafeName (nothing handed to the sink) or the
+// sink's stop code.
 int Extract(ISeekInStreamPtr source, EntrySink& sink);
 
 // Windows file attributes from an archive's attribute field: archives made on Unix keep
