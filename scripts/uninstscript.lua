@@ -189,6 +189,22 @@ local function on_delete_failed(file, code)
   if Lua_MoveFile(file, tmp) then Lua_DeleteFileAfterReboot(tmp) end
 end
 
+-- The installation folder goes only when it is this product's own: it holds the
+-- uninstaller's configuration, and it is no drive root or system or user folder (the
+-- removal refuses those). Otherwise nothing in it is deleted and the host is told
+-- through install_folder_kept, so the user's files in such a folder are never touched.
+local function remove_install_folder()
+  if not Lua_PathFileExists(global_install_path .. "\\Uninst.dar0") then
+    log(global_install_path .. "  holds no Uninst.dar0, not removed")
+    install_folder_kept = global_install_path
+    return
+  end
+  if Lua_DelFileRecursiveEx(global_install_path, on_delete_failed) == false then
+    log(global_install_path .. "  is a drive root or system folder, not removed")
+    install_folder_kept = global_install_path
+  end
+end
+
 function doUninstall()
   UninstallService()
   UnSetAssociate()
@@ -239,7 +255,7 @@ function doUninstall()
     Lua_RegDel(r.hkey, r.subkey)
   end
 
-  Lua_DelFileRecursiveEx(global_install_path, on_delete_failed)
+  remove_install_folder()
   if locked_file_folder ~= Lua_ExpandEnv("%TMP%") then
     Lua_DelFileRecursive(locked_file_folder)
     Lua_DeleteFileAfterReboot(locked_file_folder)
@@ -261,7 +277,7 @@ function doClean()
   if _UninstallLib and _UninstallLib.lib then _UninstallLib.lib:UnLoad() end
   folder_variables(ChkUserSetting)
   Lua_DeleteFile(_Uninstall_Path)
-  Lua_DeleteFileAfterReboot(global_install_path)
+  if not install_folder_kept then Lua_DeleteFileAfterReboot(global_install_path) end
 end
 
 function ZPKSE_BeforeInit()

@@ -9,6 +9,12 @@ install_cases.py GROUP ARCH INSTALLER BINDIR
   names      installs as RuvanZip_setup-26150@stt@dtc.exe with -uid= and -path=: silent
              without "/s", the program not started, no desktop shortcut, the union ids, the
              chosen directory.
+  trust      a drive holding a user's files (D:) given as the installation folder, and
+             recorded as one: the product goes into D:\RuvanZip and its uninstaller leaves
+             the user's files alone; an installation found at the drive root itself is not
+             removed recursively (exit 1603); a directory link planted in the target folder
+             receives nothing; files left hidden and system by an earlier installation are
+             replaced in place.
 Each group starts from a reset prefix (product, service, keys, files removed and checked gone).
 BINDIR holds the helper programs (holdfile, argrecord) of the same arch.
 """
@@ -220,9 +226,111 @@ def names_group(receivers):
     reset([root])
 
 
+def user_drive():
+    """D: mapped to a scratch folder holding a user's files; returns (folder, files)."""
+    folder = os.path.join(prefix, "zpkcases-drive-d")
+    shutil.rmtree(folder, ignore_errors=True)
+    files = {"Photos/w.jpg": b"\xff\xd8 a photo", "notes.txt": b"my notes\r\n", "Uninstall.log": b"mine"}
+    for name, data in files.items():
+        os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    link = os.path.join(prefix, "dosdevices", "d:")
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(folder, link)
+    return folder, files
+
+
+def user_files_intact(folder, files, what):
+    lost = [n for n, data in files.items()
+            if not os.path.isfile(os.path.join(folder, n)) or open(os.path.join(folder, n), "rb").read() != data]
+    check(not lost, f"{what}: the user's files on D: are intact (lost {lost})")
+
+
+def drive_root_cases(folder, files):
+    """The drive root given on the command line, then recorded by an older installation."""
+    rc = run(INSTALLER, "/s", "-path=D:\\")
+    p = product()
+    check(rc == 0 and p.get("AppPath") == r"D:\RuvanZip", f"-path=D:\\ installs into D:\\RuvanZip ({rc}, {p.get('AppPath')})")
+    check(os.path.isfile(os.path.join(folder, "RuvanZip", "RuvanZip.exe")), "the product's files are in D:\\RuvanZip")
+    check(not os.path.exists(os.path.join(folder, "RuvanZip.exe")), "nothing of the product at the drive root")
+    user_files_intact(folder, files, "install into D:\\")
+    rc = run(r"D:\RuvanZip\Uninstall.exe", "/S")
+    check(rc == 0 and not os.path.exists(os.path.join(folder, "RuvanZip", "RuvanZip.exe")),
+          f"its uninstaller removes D:\\RuvanZip ({rc})")
+    user_files_intact(folder, files, "uninstall from D:\\RuvanZip")
+
+    # An older installer put the product at the root itself and recorded it there.
+    source = unix_path(default_dir)
+    run(INSTALLER, "/s")
+    for name in os.listdir(source):
+        if os.path.isfile(os.path.join(source, name)):
+            shutil.copyfile(os.path.join(source, name), os.path.join(folder, name))
+    for view in ([], ["/reg:32"]):
+        wine("reg", "add", "HKLM\\" + UNINSTALL, "/v", "InstallLocation", "/d", "D:\\", "/f", *view)
+    rc = run(r"D:\Uninstall.exe", "/S")
+    check(rc == 1603, f"the uninstaller at D:\\ refuses to empty the drive: exit 1603 ({rc})")
+    check(os.path.isfile(os.path.join(folder, "Uninst.dar0")), "nothing at D:\\ was removed recursively")
+    user_files_intact(folder, files, "uninstall from the drive root")
+    reset([source])
+    for view in ([], ["/reg:32"]):
+        wine("reg", "add", "HKLM\\" + UNINSTALL, "/v", "InstallLocation", "/d", "D:\\", "/f", *view)
+    rc = run(INSTALLER, "/s")
+    p = product()
+    check(rc == 0 and p.get("AppPath") == r"D:\RuvanZip", f"a recorded D:\\ becomes D:\\RuvanZip ({rc}, {p.get('AppPath')})")
+    run(r"D:\RuvanZip\Uninstall.exe", "/S")
+    user_files_intact(folder, files, "install over a recorded drive root")
+
+
+def planted_link_case():
+    """C:\\inst\\shell is a directory link to C:\\victim: nothing may land there."""
+    inst, victim = os.path.join(prefix, "drive_c", "inst"), os.path.join(prefix, "drive_c", "victim")
+    for d in (inst, victim):
+        shutil.rmtree(d, ignore_errors=True)
+    os.makedirs(inst)
+    os.makedirs(victim)
+    os.symlink("../victim", os.path.join(inst, "shell"))
+    rc = run(INSTALLER, "/s", r"-path=C:\inst")
+    check(rc != 0, f"the installation fails on the planted link (exit {rc})")
+    check(os.listdir(victim) == [], f"the link's target receives nothing ({os.listdir(victim)})")
+    check(os.path.islink(os.path.join(inst, "shell")), "the link itself is left as it was")
+    reset([inst, victim])
+
+
+def hidden_files_case():
+    """An earlier installation's files made hidden and system are replaced in place."""
+    root = unix_path(default_dir)
+    check(run(INSTALLER, "/s") == 0, "first install")
+    held = os.path.join(root, "func_helper.dll")
+    original = open(held, "rb").read()
+    with open(held, "ab") as f:
+        f.write(b"older copy")
+    wine("cmd", "/c", "attrib", "+h", "+s", default_dir + r"\func_helper.dll")
+    before = set(os.listdir(temp_dir))
+    check(run(INSTALLER, "/s") == 0, "reinstall over hidden and system files")
+    check(open(held, "rb").read() == original, "the hidden system file holds the payload's bytes")
+    moved = [n for n in set(os.listdir(temp_dir)) - before if n.lower().startswith("qmz")]
+    check(moved == [], f"and was replaced in place, not moved aside ({moved})")
+    reset([root])
+
+
+def trust_group(receivers):
+    folder, files = user_drive()
+    reset([unix_path(default_dir), os.path.join(folder, "RuvanZip")])
+    try:
+        drive_root_cases(folder, files)
+        planted_link_case()
+        hidden_files_case()
+    finally:
+        os.remove(os.path.join(prefix, "dosdevices", "d:"))
+    user_files_intact(folder, files, "at the end")
+    shutil.rmtree(folder, ignore_errors=True)
+
+
 receivers = open_receivers()
 try:
-    {"reinstall": reinstall_group, "names": names_group}[GROUP](receivers)
+    {"reinstall": reinstall_group, "names": names_group, "trust": trust_group}[GROUP](receivers)
 finally:
     receivers.close()
 sys.exit(finish("install cases " + GROUP))

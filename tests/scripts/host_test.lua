@@ -5,7 +5,8 @@ assert(_VERSION == "Lua 5.2")
 assert(bit32.band(0xff, 0x0f) == 0x0f)
 assert(package.loaded.string == string)
 -- Numbers are doubles; integers survive exactly up to 2^53 in the chunk format.
-assert(2^53 + 1 ~= 2^53 + 2 or true)
+assert(2^53 + 1 == 2^53, "numbers are doubles: 2^53 + 1 rounds to 2^53")
+assert(9007199254740991 == 2^53 - 1 and 2^53 - 1 ~= 2^53, "integers up to 2^53 are exact")
 assert(math.floor(3.7) == 3)
 -- Text is bytes (UTF-8 by convention).
 assert(#"安装" == 6)

@@ -362,7 +362,7 @@ TEST(Files, PathsThatDoNotFitAreRefused) {
     results = {Lua_CreateDirectory(long), Lua_CopyFile(long, t_dir), Lua_MoveFile(long, t_dir),
                Lua_RenameFile(long, t_dir), Lua_DeleteFile(long), Lua_DeleteFileEx(long),
                Lua_DelFileRecursive(long), Lua_DelFileRecursiveEx(long), Lua_DeleteFileAfterReboot(long),
-               Lua_GetTempFileName(long, 'x') == nil and false}
+               Lua_GetTempFileName(long, 'x') ~= nil}
     n_false = 0
     for i = 1, 10 do if results[i] == false then n_false = n_false + 1 end end)"));
   EXPECT_EQ(Engine()->GetGlobalInteger("n_false"), 10);

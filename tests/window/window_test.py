@@ -377,6 +377,12 @@ def options_page(work, reports):
         run.click("install")
         check(box(ERROR_CAPTION, 1) == INVALID_PATH, "a network path is refused")
 
+        # Folders whose contents the product would mingle with, and its uninstaller take.
+        for folder in ("C:\\", r"C:\users", r"C:\windows\system32"):
+            run.type_path(folder)
+            run.click("install")
+            check(box(ERROR_CAPTION, 1) == INVALID_PATH, f"{folder} is refused")
+
         target = os.path.join(PREFIX, "drive_c", "zw-space", "sub")
         run.type_path(r"C:\zw-space\sub")
         run.click("install")
@@ -425,8 +431,9 @@ def options_page(work, reports):
 
 
 def install(work, reports, scale, listener_check=True, complete_page=True, start=True, refuse_close=False,
-            union=None):
-    """One windowed installation; returns the install directory."""
+            union=None, running=None):
+    """One windowed installation; returns the install directory. `running`: the product's
+    program, started first, so that the install button asks to end it."""
     tag = f"{ARCH}-{scale}"
     if union is not None:
         set_union_id(union)
@@ -443,7 +450,10 @@ def install(work, reports, scale, listener_check=True, complete_page=True, start
         check(install_dir == default_dir(), f"path box shows the installation directory ({install_dir})")
         if complete_page:
             run.shot(f"page0-options-{tag}")
-        run.click("install")
+        if running:
+            answer_running_prompt(run, running)
+        else:
+            run.click("install")
         check(wait_for(lambda: run.has("qd HMenu1 ~!"), 30), "the worker runs OnInstall")
         if complete_page:
             time.sleep(1.5)
@@ -489,6 +499,28 @@ def install(work, reports, scale, listener_check=True, complete_page=True, start
         listener.close()
 
 
+def answer_running_prompt(run, program):
+    """The "program is running" box has no owner, so the window stays clickable under it:
+    a second click on the install button must not start the install a second time inside
+    the first (it would wait forever on the install manager's lock)."""
+    quiet_start = subprocess.Popen([WINE, program], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+    check(wait_for(lambda: program_windows(), 30), "the product's program runs")
+    run.click("install")
+    caption = "^RuvanZip解压缩 - 安装$"
+    shown = wait_for(lambda: subprocess.run(["xdotool", "search", "--name", caption], capture_output=True).stdout.strip(), 15)
+    check(shown, "the install button asks to end the running program")
+    run.click("install")
+    time.sleep(1.0)
+    text = box("RuvanZip解压缩 - 安装", 1)
+    check(text is not None and text.startswith("检测到 RuvanZip解压缩 正在运行"), f"the prompt answered with OK ({text})")
+    check(box("RuvanZip解压缩 - 安装", 1, 2500) is None, "the second click asked nothing more")
+    try:
+        quiet_start.wait(timeout=60)  # the installation ends the program
+    except subprocess.TimeoutExpired:
+        quiet_start.kill()
+
+
 def uninstall(install_dir):
     if not install_dir:
         return
@@ -524,7 +556,8 @@ def main():
             end_program()
             if ARCH == "x86_64":
                 reports.datagrams.clear()
-                install(work, reports, 100, complete_page=False)
+                install(work, reports, 100, complete_page=False,
+                        running=(install_dir or default_dir()) + r"\RuvanZip.exe")
                 end_program()
                 reports.datagrams.clear()
                 set_dpi(144)

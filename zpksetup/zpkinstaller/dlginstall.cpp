@@ -15,6 +15,7 @@
 #include "monitordpi.h"
 #include "msgbox.h"
 #include "primitives/shell.h"
+#include "protectedfolders.h"
 #include "scriptengine.h"
 #include "stat/qvstatmodule.h"
 #include "textconv.h"
@@ -62,6 +63,15 @@ bool CheckAndCreatePath(const std::wstring& path) {
   if (!create) return false;
   const int result = create(nullptr, path.c_str());
   return result == ERROR_SUCCESS || result == ERROR_FILE_EXISTS || result == ERROR_ALREADY_EXISTS;
+}
+
+// A drive root or a system or user folder is never an installation folder: the product
+// would be spread among the user's files, and its uninstaller would take them with it.
+bool AcceptablePath(const std::wstring& path) {
+  const folderrules::Verdict verdict = JudgeFolder(path);
+  if (verdict == folderrules::Verdict::kAllowed) return true;
+  qd::Output(L"install path %ls refused: %ls", path.c_str(), folderrules::Describe(verdict));
+  return false;
 }
 
 uint64_t FreeBytesOn(const std::wstring& path) {
@@ -250,14 +260,16 @@ void CDlgInstall::OnSelectPath() {
 }
 
 void CDlgInstall::OnInstallClick() {
-  if (!pathBox_) return;
+  if (!pathBox_ || installing_) return;
   const std::wstring path = pathBox_->GetText();
-  if (!CheckAndCreatePath(path)) {
+  if (!AcceptablePath(path) || !CheckAndCreatePath(path)) {
     ZpkMessageBox(m_hWnd, kInvalidPath, kErrorCaption, MB_ICONWARNING);
     return;
   }
   if (!StoreChoices(path)) return;
   if (!HasSpaceFor(path)) return;
+  installing_ = true;
+  if (installButton_) installButton_->SetEnabled(false);
   CInstallMgr::Instance()->BeforeInstall();
   StartInstall();
   const bool desktopLaunch = desktopLaunch_ && desktopLaunch_->IsSelected();

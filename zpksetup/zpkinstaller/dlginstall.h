@@ -75,4 +75,8 @@ class CDlgInstall : public skin::WindowImplBase {
   // True from the worker's start until its signal: the script state may be in use on
   // the worker, and the window must not go away under a half-done installation.
   bool workerRunning_ = false;
+  // Set while the install button's work runs: a box the script shows without an owner
+  // (a running program) leaves the window clickable, and a second click must not run
+  // ZPKSE_BeforeInstall again inside the first.
+  bool installing_ = false;
 };

@@ -6,8 +6,7 @@
 
 #include <string>
 
-// Exit code of a run refused because the payload failed its check (ERROR_FILE_CORRUPT).
-constexpr int kExitDamagedPayload = 1392;
+#include "exitcodes.h"
 
 // True when the payload is intact or there is none; otherwise reports the damage and
 // returns false. `caption` titles the message box.

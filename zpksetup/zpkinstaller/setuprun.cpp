@@ -14,20 +14,22 @@
 #include "scriptengine.h"
 #include "singleinstance.h"
 #include "startupdecisions.h"
+#include "tempfolder.h"
 #include "textconv.h"
 
 namespace {
 
-// %TEMP% with a trailing backslash, then "Install.log".
+// %TEMP%\Install.log; empty (no log file) when the temporary folder cannot be found.
 std::wstring BuildLogPath() {
-  wchar_t temp[MAX_PATH + 1] = {};
-  const DWORD units = GetTempPathW(MAX_PATH, temp);
-  std::wstring path = units > 0 && units < MAX_PATH ? std::wstring(temp, units) : std::wstring();
-  if (!path.empty() && path.back() != L'\\') path += L'\\';
-  return path + L"Install.log";
+  const std::wstring temp = TemporaryFolder();
+  return temp.empty() ? std::wstring() : temp + L"Install.log";
 }
 
 void OpenLog(const std::wstring& logPath) {
+  if (logPath.empty()) {
+    qd::OutputText(L"no temporary folder: the run keeps no log file");
+    return;
+  }
   DeleteFileW(logPath.c_str());
   CQVBaseLog::Instance()->InitLogger(Utf16ToAnsi(logPath.c_str()).c_str());
 }
@@ -108,14 +110,11 @@ int RunSetup(HINSTANCE instance) {
     CoUninitialize();
     return kExitDamagedPayload;
   }
-  if (mode == RunMode::kSilent) {
-    RunSilent(run);
-  } else {
-    RunWindowed(run);
-  }
-  return 0;
+  if (mode == RunMode::kSilent) return RunSilent(run);
+  RunWindowed(run);
+  return kExitSuccess;
 }
 
 void ScheduleLogDeletion(const SetupRun& run) {
-  MoveFileExW(run.logPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (!run.logPath.empty()) MoveFileExW(run.logPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }

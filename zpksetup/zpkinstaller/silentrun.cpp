@@ -2,19 +2,60 @@
 // thread, then the listener is told.
 #include <objbase.h>
 
+#include "dlginstallrules.h"
+#include "exitcodes.h"
 #include "installmgr.h"
 #include "listener.h"
 #include "log/debugoutput.h"
+#include "log/qvbaselog.h"
+#include "protectedfolders.h"
 #include "scriptengine.h"
 #include "setuprun.h"
+#include "textconv.h"
 
-void RunSilent(const SetupRun& run) {
+namespace {
+
+bool Acceptable(const std::wstring& folder, const wchar_t* what) {
+  const folderrules::Verdict verdict = JudgeFolder(folder);
+  if (verdict == folderrules::Verdict::kAllowed) return true;
+  qd::Output(L"%ls %ls refused: %ls", what, folder.c_str(), folderrules::Describe(verdict));
+  QVLOG_INFO("{} {} refused: {}", Utf16ToUtf8(what), Utf16ToUtf8(folder.c_str()),
+             Utf16ToUtf8(folderrules::Describe(verdict)));
+  return false;
+}
+
+// The installation folder of a silent run. A drive root or a system or user folder gets
+// the product's folder name appended, as the folder dialog does; empty when even that is
+// refused.
+std::wstring ChooseFolder(ZPKScriptEngine* engine) {
+  const std::wstring chosen = engine->GetGlobalString("global_install_path");
+  if (Acceptable(chosen, L"install path")) return chosen;
+  const std::wstring amended =
+      dlginstall::FolderWithBaseName(chosen, engine->GetGlobalString("global_install_basepath"));
+  if (amended != chosen && Acceptable(amended, L"install path with the product's folder")) {
+    QVLOG_INFO("installing into {} instead", Utf16ToUtf8(amended.c_str()));
+    return amended;
+  }
+  return std::wstring();
+}
+
+}  // namespace
+
+int RunSilent(const SetupRun& run) {
   ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
   engine->SetGlobalBoolean("global_ss_install", true);
   qd::OutputText(L"global_ss_install==true ~!\r\n");
   qd::OutputText(L"start ss install!");
+  const std::wstring folder = ChooseFolder(engine);
+  if (folder.empty()) {
+    qd::OutputText(L"no acceptable installation folder, nothing installed");
+    QVLOG_INFO("no acceptable installation folder, nothing installed");
+    CoUninitialize();
+    ScheduleLogDeletion(run);
+    return kExitFatal;
+  }
   // The install script's ZPKSE_BeforeInstall adopts InstallPath as the target folder.
-  engine->SetGlobalString("InstallPath", engine->GetGlobalString("global_install_path"));
+  engine->SetGlobalString("InstallPath", folder);
 
   CInstallMgr* manager = CInstallMgr::Instance();
   manager->BeforeInstall();
@@ -25,4 +66,5 @@ void RunSilent(const SetupRun& run) {
   NotifyListener();
   CoUninitialize();
   ScheduleLogDeletion(run);
+  return kExitSuccess;
 }

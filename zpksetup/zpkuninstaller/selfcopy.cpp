@@ -3,13 +3,14 @@
 #include <shlwapi.h>
 
 #include "handles.h"
+#include "tempfolder.h"
 
 bool MakeTemporaryCopy(const std::wstring& program, std::wstring& copy) {
-  wchar_t temp[MAX_PATH];
-  if (!GetTempPathW(MAX_PATH, temp)) return false;
+  const std::wstring temp = TemporaryFolder();
+  if (temp.empty()) return false;
   wchar_t folder[MAX_PATH];
   // A unique name, then a folder of that name (the file itself only reserved it).
-  if (!GetTempFileNameW(temp, L"uni", 0, folder)) return false;
+  if (!GetTempFileNameW(temp.c_str(), L"uni", 0, folder)) return false;
   DeleteFileW(folder);
   if (!CreateDirectoryW(folder, nullptr)) return false;
   copy = std::wstring(folder) + L"\\" + PathFindFileNameW(program.c_str());

@@ -6,10 +6,12 @@
 #include <fstream>
 #include <iterator>
 
+#include "exitcodes.h"
 #include "log/debugoutput.h"
 #include "log/qvbaselog.h"
 #include "msgbox.h"
 #include "scriptengine.h"
+#include "tempfolder.h"
 #include "textconv.h"
 #include "uninstallwindow.h"
 
@@ -26,10 +28,8 @@ bool RunChunkFile(const std::wstring& path, const char* name) {
 }
 
 void OpenLog() {
-  wchar_t temp[MAX_PATH];
-  if (GetTempPathW(MAX_PATH, temp)) {
-    CQVBaseLog::Instance()->InitLogger(Utf16ToAnsi((std::wstring(temp) + L"Uninstall.log").c_str()).c_str());
-  }
+  const std::wstring temp = TemporaryFolder();
+  if (!temp.empty()) CQVBaseLog::Instance()->InitLogger(Utf16ToAnsi((temp + L"Uninstall.log").c_str()).c_str());
 }
 
 // The confirm/done message boxes: the run without a (usable) skin.
@@ -44,6 +44,22 @@ int RunWithMessageBoxes(CUninstallSession& session, const UninstallArgs& args) {
   const std::wstring done = product + L" 已从您的电脑中移除。";
   ZpkMessageBox(nullptr, done.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK);
   return 0;
+}
+
+// The script leaves the installation folder in place when it is not the product's own
+// (a drive root, a system or user folder, or one without Uninst.dar0): the user is told,
+// and the run counts as failed.
+bool FolderKept(const UninstallArgs& args) {
+  const std::wstring kept = ZPKScriptEngine::Instance()->GetGlobalString("install_folder_kept");
+  if (kept.empty()) return false;
+  qd::Output(L"install folder %ls kept: not the product's own folder", kept.c_str());
+  if (!args.silent) {
+    const std::wstring text = L"没有删除文件夹“" + kept +
+                              L"”：它是驱动器根目录或系统、用户文件夹，或其中没有本产品的卸载信息。"
+                              L"为保护其中的其他文件，请手动删除属于本产品的文件。";
+    ZpkMessageBox(nullptr, text.c_str(), L"卸载", MB_ICONWARNING | MB_OK);
+  }
+  return true;
 }
 
 }  // namespace
@@ -99,6 +115,7 @@ int RunUninstall(const UninstallArgs& args) {
     if (outcome == WindowOutcome::kUnavailable) code = RunWithMessageBoxes(session, args);
     else code = outcome == WindowOutcome::kCancelled ? 2 : 0;
   }
+  if (code == 0 && FolderKept(args)) code = kExitFatal;
   if (SUCCEEDED(com)) CoUninitialize();
   return code;
 }

@@ -120,10 +120,11 @@ int CallExport(lua_State* L) {
 
 int Load(lua_State* L) {
   std::wstring name;
-  ScriptText(L, lua_gettop(L), name);
-  HMODULE module = LoadLibraryW(name.c_str());
+  const int last = lua_gettop(L);  // the name is the last argument (Load and Load(self, name) alike)
+  if (last > 0) ScriptText(L, last, name);
+  HMODULE module = name.empty() ? nullptr : LoadLibraryW(name.c_str());
   if (!module) {
-    DWORD error = GetLastError();
+    DWORD error = name.empty() ? ERROR_INVALID_PARAMETER : GetLastError();
     lua_pushnil(L);
     lua_pushnumber(L, static_cast<lua_Number>(error));
     return 2;

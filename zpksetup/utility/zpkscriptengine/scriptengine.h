@@ -29,10 +29,12 @@ class ZPKScriptEngine {
 
   // Recursive removal of a directory (or of the files a path or pattern matches), read-only
   // files included; the Ex form reports each file that cannot be deleted (defined with
-  // the file primitives, primitives/removal.cpp).
+  // the file primitives, primitives/removal.cpp). A drive or share root, a well-known
+  // folder (or one holding such a folder) and the Windows folder are refused: false and a
+  // debug line, nothing deleted.
   using DeleteFailure = std::function<void(const std::wstring& path, DWORD error)>;
-  static void DeleteDirectories(const std::wstring& path);
-  static void DeleteDirectoriesEx(const std::wstring& path, const DeleteFailure& onFailure);
+  static bool DeleteDirectories(const std::wstring& path);
+  static bool DeleteDirectoriesEx(const std::wstring& path, const DeleteFailure& onFailure);
 
  private:
   ZPKScriptEngine();

@@ -8,6 +8,7 @@
 #include "extractdisk.h"
 #include "handles.h"
 #include "log/debugoutput.h"
+#include "pathlinks.h"
 #include "scriptargs.h"
 #include "scriptcallback.h"
 
@@ -135,6 +136,7 @@ int Lua_ExtractResource(lua_State* L) {
     qd::Output(L"Fun:%ls ,LoadResource failed!\r\n", kExtractResource);
     return scriptargs::PushBoolean(L, false);
   }
+  if (!WritableWithoutLinks(target, kExtractResource)) return scriptargs::PushBoolean(L, false);
   UniqueFileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {

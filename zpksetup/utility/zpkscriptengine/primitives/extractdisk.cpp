@@ -3,15 +3,21 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <unordered_set>
 
 #include "archive7z.h"
 #include "handles.h"
 #include "log/debugoutput.h"
+#include "pathlinks.h"
 #include "scriptcallback.h"
 
 namespace {
 
 constexpr DWORD kWriteChunk = 4u << 20;  // file writes go out in chunks of at most 4 MiB
+// CREATE_ALWAYS fails on an existing file with any of these unless they are asked for
+// again: an earlier installation's hidden or system file is cleared first.
+constexpr DWORD kBlockingAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+const wchar_t kPrimitive[] = L"Lua_UnCompress7z";
 
 std::wstring FullPathOf(const std::wstring& path) {
   DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -40,17 +46,31 @@ class DiskWriter : public archive7z::EntrySink {
         onFile_(onFile),
         onError_(onError) {}
 
+  // Parents come before their children, so a folder is created (or found to be a real
+  // one) only inside a folder already known to be real: nothing goes through a link.
   void MakeDirectory(const std::u16string& name) override {
+    if (!link_.empty() || realFolders_.count(name)) return;
+    if (!ParentIsReal(name)) return;
     const std::wstring& path = Join(name);
-    if (Inside(path)) CreateDirectoryW(path.c_str(), nullptr);
+    if (!Inside(path)) return;
+    if (!CreateDirectoryW(path.c_str(), nullptr) && IsReparsePoint(path)) {
+      RefuseLink(path);
+      return;
+    }
+    realFolders_.insert(name);
   }
 
   int WriteFile(const archive7z::FileEntry& entry) override {
+    if (!link_.empty()) return archive7z::kFail;
     const std::wstring& path = Join(entry.name);
     if (!Inside(path)) return archive7z::kUnsafeName;
     DWORD old = GetFileAttributesW(path.c_str());
-    if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
-      SetFileAttributesW(path.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
+    if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      RefuseLink(path);
+      return archive7z::kFail;
+    }
+    if (old != INVALID_FILE_ATTRIBUTES && (old & kBlockingAttributes))
+      SetFileAttributesW(path.c_str(), old & ~kBlockingAttributes);
     UniqueFileHandle file(CreateTarget(path));
     if (!file) {
       int decision = Decide(path, GetLastError());
@@ -87,8 +107,14 @@ class DiskWriter : public archive7z::EntrySink {
 
   void RejectName(const std::u16string& name) override {
     std::wstring text(name.begin(), name.end());
-    qd::Output(L"Fun:%ls, Description:entry \"%ls\" would leave %ls!\r\n", L"Lua_UnCompress7z",
+    qd::Output(L"Fun:%ls, Description:entry \"%ls\" would leave %ls!\r\n", kPrimitive,
                text.c_str(), destination_.c_str());
+  }
+
+  // The first link met; the extraction stops there.
+  void RefuseLink(const std::wstring& path) {
+    link_ = path;
+    ReportLink(kPrimitive, path);
   }
 
  private:
@@ -135,6 +161,11 @@ class DiskWriter : public archive7z::EntrySink {
     return path_;
   }
 
+  bool ParentIsReal(const std::u16string& name) const {
+    const size_t cut = name.find_last_of(u'/');
+    return cut == std::u16string::npos || realFolders_.count(name.substr(0, cut)) > 0;
+  }
+
   // Second line of defence behind the name check: what the system makes of the path
   // must still lie under the destination.
   bool Inside(const std::wstring& path) const {
@@ -147,12 +178,18 @@ class DiskWriter : public archive7z::EntrySink {
   ScriptCallback& onFile_;
   ScriptCallback& onError_;
   std::wstring path_;
+  std::unordered_set<std::u16string> realFolders_;  // created or found to be real folders
+  std::wstring link_;                                // the link that stopped the extraction
 };
 
 }  // namespace
 
 int ExtractToDirectory(ISeekInStreamPtr source, const std::wstring& destination,
                        ScriptCallback& onFile, ScriptCallback& onError) {
+  if (IsReparsePoint(destination)) {
+    ReportLink(kPrimitive, destination);
+    return archive7z::kFail;
+  }
   DiskWriter writer(destination, onFile, onError);
   return archive7z::Extract(source, writer);
 }

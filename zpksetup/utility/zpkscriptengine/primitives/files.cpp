@@ -7,6 +7,8 @@
 
 #include "log/debugoutput.h"
 #include "msgbox.h"
+#include "pathlinks.h"
+#include "protectedfolders.h"
 #include "scriptargs.h"
 #include "scriptcallback.h"
 #include "scriptengine.h"
@@ -57,6 +59,7 @@ int ShellTransfer(lua_State* L, const wchar_t* primitive, UINT func, FILEOP_FLAG
   std::wstring from, to;
   if (!scriptargs::ExistingPath(L, 1, primitive, from)) return PushBoolean(L, false);
   if (!ReadPath(L, 2, primitive, to)) return PushBoolean(L, false);
+  if (!WritableWithoutLinks(to, primitive)) return PushBoolean(L, false);
   int rc = ShellOperation(func, from, &to, flags);
   if (rc == 0) {
     qd::Output(L"%ls %ls to %ls !", verb, from.c_str(), to.c_str());
@@ -67,6 +70,17 @@ int ShellTransfer(lua_State* L, const wchar_t* primitive, UINT func, FILEOP_FLAG
   return PushBoolean(L, false);
 }
 
+// A folder that must never be emptied: false with a debug line naming what it is.
+bool RefusesRemoval(const std::wstring& path, const wchar_t* primitive) {
+  const folderrules::Verdict verdict = JudgeFolder(path);
+  if (verdict == folderrules::Verdict::kAllowed) return false;
+  qd::Output(L"Fun:%ls, Description:%ls is %ls, nothing deleted!\r\n", primitive, path.c_str(),
+             folderrules::Describe(verdict));
+  return true;
+}
+
+bool IsFolder(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }
+
 int DeleteRecursive(lua_State* L, const wchar_t* primitive, ScriptCallback* onFailure) {
   std::wstring path;
   if (!ReadPath(L, 1, primitive, path)) return PushBoolean(L, false);
@@ -74,12 +88,11 @@ int DeleteRecursive(lua_State* L, const wchar_t* primitive, ScriptCallback* onFa
   ZPKScriptEngine::DeleteFailure report;
   if (onFailure && *onFailure)
     report = [onFailure](const std::wstring& file, DWORD error) { onFailure->Call(file, error); };
-  if (PathIsDirectoryW(path.c_str())) {
+  if (IsFolder(path)) {
     qd::OutputText(L"PathIsDirectoryW");
-    if (onFailure)
-      ZPKScriptEngine::DeleteDirectoriesEx(path, report);
-    else
-      ZPKScriptEngine::DeleteDirectories(path);
+    const bool removed = onFailure ? ZPKScriptEngine::DeleteDirectoriesEx(path, report)
+                                   : ZPKScriptEngine::DeleteDirectories(path);
+    if (!removed) return PushBoolean(L, false);
   } else {
     qd::OutputText(L"Path is file!");
     if (!DeleteFileW(path.c_str())) {
@@ -134,6 +147,8 @@ int Lua_RenameFile(lua_State* L) {
 int Lua_DeleteFile(lua_State* L) {
   std::wstring path;
   if (!ReadPath(L, 1, L"Lua_DeleteFile", path)) return PushBoolean(L, false);
+  // The shell deletes a folder with everything in it.
+  if (Exists(path) && IsFolder(path) && RefusesRemoval(path, L"Lua_DeleteFile")) return PushBoolean(L, false);
   for (;;) {  // Retry runs the whole deletion again
     if (!Exists(path)) return PushBoolean(L, true);
     int rc = ShellOperation(FO_DELETE, path, nullptr, kSilentDelete);
@@ -153,6 +168,7 @@ int Lua_DeleteFileEx(lua_State* L) {
   std::wstring path;
   if (!ReadPath(L, 1, L"Lua_DeleteFileEx", path)) return PushBoolean(L, false);
   if (!Exists(path)) return PushBoolean(L, true);
+  if (IsFolder(path) && RefusesRemoval(path, L"Lua_DeleteFileEx")) return PushBoolean(L, false);
   return PushBoolean(L, ShellOperation(FO_DELETE, path, nullptr, kQuietNoErrorUi) == 0);
 }
 
@@ -173,12 +189,19 @@ int Lua_DeleteFileAfterReboot(lua_State* L) {
   std::wstring path;
   if (!ReadPath(L, 1, L"Lua_DeleteFileAfterReboot", path)) return PushBoolean(L, false);
   if (!Exists(path)) return PushBoolean(L, true);
+  if (IsFolder(path) && RefusesRemoval(path, L"Lua_DeleteFileAfterReboot")) return PushBoolean(L, false);
   return PushBoolean(L, MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE);
 }
 
 int Lua_GetTempFileName(lua_State* L) {
   std::wstring dir;
   if (!ReadPath(L, 1, L"Lua_GetTempFileName", dir)) {
+    lua_pushnil(L);
+    return 1;
+  }
+  // The new file is created inside `dir`: never through a link.
+  if (IsReparsePoint(dir)) {
+    ReportLink(L"Lua_GetTempFileName", dir);
     lua_pushnil(L);
     return 1;
   }

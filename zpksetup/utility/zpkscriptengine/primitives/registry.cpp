@@ -9,8 +9,10 @@
 
 namespace {
 
-// Read access too for the writers, and no view flag: the installer stays in the registry
-// view of its own process (the 32-bit one on 64-bit Windows).
+// No view flag: the installer stays in the registry view of its own process (the 32-bit
+// one on 64-bit Windows). Readers ask for reading only, so a key one may read but not
+// write still reads; writers ask for both.
+constexpr REGSAM kReadAccess = KEY_READ;
 constexpr REGSAM kAccess = KEY_READ | KEY_WRITE;
 constexpr DWORD kKeyNameUnits = 256;  // key names are at most 255 characters
 
@@ -19,9 +21,9 @@ int PushNil(lua_State* L) {
   return 1;
 }
 
-UniqueRegKey OpenKey(HKEY root, const std::wstring& subkey, LONG* error = nullptr) {
+UniqueRegKey OpenKey(HKEY root, const std::wstring& subkey, LONG* error = nullptr, REGSAM access = kAccess) {
   HKEY h = nullptr;
-  LONG r = root ? RegOpenKeyExW(root, subkey.c_str(), 0, kAccess, &h) : ERROR_INVALID_HANDLE;
+  LONG r = root ? RegOpenKeyExW(root, subkey.c_str(), 0, access, &h) : ERROR_INVALID_HANDLE;
   if (error) *error = r;
   return UniqueRegKey(r == ERROR_SUCCESS ? h : nullptr);
 }
@@ -39,25 +41,26 @@ std::wstring ExpandWhole(const std::wstring& text) {
   return text;
 }
 
-void SetString(HKEY key, const std::wstring& value, DWORD type, const std::wstring& data) {
-  RegSetValueExW(key, value.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
-                 static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+LONG SetString(HKEY key, const std::wstring& value, DWORD type, const std::wstring& data) {
+  return RegSetValueExW(key, value.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
 }
 
-void WriteValue(lua_State* L, HKEY key, const std::wstring& value, const std::wstring& type) {
-  if (type == L"REG_SZ") {
-    SetString(key, value, REG_SZ, ExpandWhole(scriptargs::Text(L, 5)));
-  } else if (type == L"REG_EXPAND_SZ") {
-    SetString(key, value, REG_EXPAND_SZ, scriptargs::Text(L, 5));
-  } else if (type == L"REG_DWORD") {
+// The system's answer to the write; an unknown type writes nothing and fails.
+LONG WriteValue(lua_State* L, HKEY key, const std::wstring& value, const std::wstring& type) {
+  if (type == L"REG_SZ") return SetString(key, value, REG_SZ, ExpandWhole(scriptargs::Text(L, 5)));
+  if (type == L"REG_EXPAND_SZ") return SetString(key, value, REG_EXPAND_SZ, scriptargs::Text(L, 5));
+  if (type == L"REG_DWORD") {
     // Modular conversion: 0xFFFFFFFF and -1 both store FFFFFFFF, on either word size.
     const DWORD data = static_cast<DWORD>(scriptargs::Unsigned(L, 5));
-    RegSetValueExW(key, value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
-  } else if (type == L"REG_BINARY") {
-    const std::vector<BYTE> bytes = regprim::ParseHexBytes(scriptargs::Text(L, 5));
-    RegSetValueExW(key, value.c_str(), 0, REG_BINARY, bytes.empty() ? nullptr : bytes.data(),
-                   static_cast<DWORD>(bytes.size()));
+    return RegSetValueExW(key, value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
   }
+  if (type == L"REG_BINARY") {
+    const std::vector<BYTE> bytes = regprim::ParseHexBytes(scriptargs::Text(L, 5));
+    return RegSetValueExW(key, value.c_str(), 0, REG_BINARY, bytes.empty() ? nullptr : bytes.data(),
+                          static_cast<DWORD>(bytes.size()));
+  }
+  return ERROR_INVALID_PARAMETER;
 }
 
 // A string value's text, cut at its first NUL; false when it cannot be read as a string.
@@ -165,7 +168,7 @@ LONG DeleteKeyTree(HKEY parent, const std::wstring& name) {
 }  // namespace regprim
 
 int Lua_RegQuery(lua_State* L) {
-  UniqueRegKey key = OpenKey(regprim::RootByName(scriptargs::Text(L, 1)), scriptargs::Text(L, 2));
+  UniqueRegKey key = OpenKey(regprim::RootByName(scriptargs::Text(L, 1)), scriptargs::Text(L, 2), nullptr, kReadAccess);
   if (!key) return PushNil(L);
   const std::wstring value = scriptargs::Text(L, 3);
   DWORD type = REG_NONE;
@@ -194,14 +197,14 @@ int Lua_RegAdd(lua_State* L) {
   HKEY h = nullptr;
   if (!root || RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess,
                                nullptr, &h, nullptr) != ERROR_SUCCESS)
-    return scriptargs::PushBoolean(L, true);
+    return scriptargs::PushBoolean(L, false);
   UniqueRegKey key(h);
-  // Without overwrite only a value that is certainly absent is written.
+  // Without overwrite only a value that is certainly absent is written; one that is
+  // there already is no failure.
   if (!overwrite &&
       RegQueryValueExW(key.get(), value.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
     return scriptargs::PushBoolean(L, true);
-  WriteValue(L, key.get(), value, type);
-  return scriptargs::PushBoolean(L, true);
+  return scriptargs::PushBoolean(L, WriteValue(L, key.get(), value, type) == ERROR_SUCCESS);
 }
 
 int Lua_RegDel(lua_State* L) {
@@ -210,20 +213,21 @@ int Lua_RegDel(lua_State* L) {
   const std::wstring subkey = scriptargs::Text(L, 2);
   if (lua_gettop(L) >= 3) {
     const std::wstring value = scriptargs::Text(L, 3);
-    UniqueRegKey key = OpenKey(root, subkey);
-    if (!key) return scriptargs::PushBoolean(L, true);
-    RegDeleteValueW(key.get(), value.c_str());
+    LONG r = ERROR_SUCCESS;
+    UniqueRegKey key = OpenKey(root, subkey, &r);
+    if (!key) return scriptargs::PushBoolean(L, r == ERROR_FILE_NOT_FOUND);  // no key: nothing to delete
+    r = RegDeleteValueW(key.get(), value.c_str());
     qd::Output(L"Delete Value %ls, %ls, %ls", rootName.c_str(), subkey.c_str(), value.c_str());
-    return scriptargs::PushBoolean(L, true);
+    return scriptargs::PushBoolean(L, r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND);
   }
   LONG r = ERROR_SUCCESS;
   UniqueRegKey rootKey = OpenKey(root, std::wstring(), &r);
   if (!rootKey) {
     qd::Output(L"OpenKey %ls failed, errcode: %ld\r\n", rootName.c_str(), static_cast<long>(r));
-    return scriptargs::PushBoolean(L, true);
+    return scriptargs::PushBoolean(L, false);
   }
   r = NamesNoSubkey(subkey) ? ERROR_INVALID_PARAMETER : regprim::DeleteKeyTree(rootKey.get(), subkey);
   if (r != ERROR_SUCCESS)
     qd::Output(L"DeleteSubKey %ls failed, errcode: %ld", subkey.c_str(), static_cast<long>(r));
-  return scriptargs::PushBoolean(L, true);
+  return scriptargs::PushBoolean(L, r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND);
 }

@@ -6,6 +6,7 @@
 
 #include "handles.h"
 #include "log/debugoutput.h"
+#include "protectedfolders.h"
 #include "scriptengine.h"
 
 namespace {
@@ -82,12 +83,34 @@ void RemoveMatches(const std::wstring& path, const wchar_t* operation,
   RemoveDirectoryW(path.c_str());
 }
 
-}  // namespace
-
-void ZPKScriptEngine::DeleteDirectories(const std::wstring& path) {
-  RemoveMatches(path, L"ZPKScriptEngine::DeleteDirectories", nullptr);
+// The folder whose contents a removal would take: the path itself, or for a file name
+// or pattern the folder it lies in. No folder below an allowed one can be refused, so
+// only the top of the removal is judged.
+bool Refused(const std::wstring& path, const wchar_t* operation) {
+  std::wstring folder = path;
+  if (!PathIsDirectoryW(path.c_str())) {
+    if (path.find_first_of(L"*?") == std::wstring::npos) return false;  // one file
+    const size_t cut = path.find_last_of(L"\\/");
+    folder = cut == std::wstring::npos ? L"." : path.substr(0, cut == 2 ? 3 : cut);
+  }
+  const folderrules::Verdict verdict = JudgeFolder(folder);
+  if (verdict == folderrules::Verdict::kAllowed) return false;
+  qd::Output(L"%ls refused %ls: %ls, nothing deleted", operation, path.c_str(), folderrules::Describe(verdict));
+  return true;
 }
 
-void ZPKScriptEngine::DeleteDirectoriesEx(const std::wstring& path, const DeleteFailure& onFailure) {
-  RemoveMatches(path, L"ZPKScriptEngine::DeleteDirectoriesEx", &onFailure);
+bool Remove(const std::wstring& path, const wchar_t* operation, const ZPKScriptEngine::DeleteFailure* onFailure) {
+  if (Refused(path, operation)) return false;
+  RemoveMatches(path, operation, onFailure);
+  return true;
+}
+
+}  // namespace
+
+bool ZPKScriptEngine::DeleteDirectories(const std::wstring& path) {
+  return Remove(path, L"ZPKScriptEngine::DeleteDirectories", nullptr);
+}
+
+bool ZPKScriptEngine::DeleteDirectoriesEx(const std::wstring& path, const DeleteFailure& onFailure) {
+  return Remove(path, L"ZPKScriptEngine::DeleteDirectoriesEx", &onFailure);
 }
