@@ -134,6 +134,8 @@ TEST_F(DamagedPayload, IntactInstallerRunsEveryEvent) {
   const std::string same = payload_;
   const ProcessRun run = Silent(Damaged(L"intact.exe", L"APP.7Z", &same));  // rewritten, unchanged
   EXPECT_EQ(run.exitCode, 0u);
+  // A line that must be there first: an absent line proves nothing when capture fails.
+  ASSERT_TRUE(run.HasQdLine("start ss install!")) << "the child's debug output was not captured";
   EXPECT_FALSE(run.HasLineStartingWith("qd Payload check failed"));
   EXPECT_NE(ReadFileBytes(events_).find("AfterComplete"), std::string::npos);
 }

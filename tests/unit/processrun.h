@@ -1,9 +1,22 @@
 // Starts a program of the test suite and waits for its end, optionally as its debugger so
 // that its debug-output lines are seen (Wine hands them over in the ANSI code page).
+//
+// A debugger receives a child's lines only when the child knows it is being debugged.
+// Where 32-bit Windows programs run through qemu, Wine's server cannot set that flag in a
+// 32-bit child (it writes it at an address of its own view of the process), so such a
+// child's OutputDebugString finds no debugger and hands its line to a DBWIN_BUFFER
+// monitor instead. The capture is therefore both: the debugger and such a monitor, each
+// line taken from whichever receives it.
 #pragma once
 #include <windows.h>
 
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct ProcessRun {
@@ -52,7 +65,52 @@ inline std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INF
   return TrimLineEnd(text);
 }
 
-inline void Debug(const PROCESS_INFORMATION& pi, DWORD timeoutMs, ProcessRun& run) {
+// The system's debug-output monitor protocol: a shared 4 KiB buffer (process id, then the
+// text) and two events, one per side. Lines of the watched process go to the sink.
+class DbwinMonitor {
+ public:
+  using Sink = std::function<void(const std::string& line)>;
+  explicit DbwinMonitor(Sink sink) : sink_(std::move(sink)) {
+    mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER");
+    bufferReady_ = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
+    dataReady_ = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
+    view_ = mapping_ ? static_cast<const char*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 4096)) : nullptr;
+    if (view_ && bufferReady_ && dataReady_) thread_ = std::thread([this] { Run(); });
+  }
+  ~DbwinMonitor() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (view_) UnmapViewOfFile(view_);
+    for (HANDLE h : {mapping_, bufferReady_, dataReady_})
+      if (h) CloseHandle(h);
+  }
+  void Watch(DWORD pid) { pid_ = pid; }
+
+ private:
+  void Run() {
+    for (;;) {
+      SetEvent(bufferReady_);
+      // After the stop, one more short wait takes a line written just before the end.
+      const DWORD wait = WaitForSingleObject(dataReady_, stop_ ? 200 : 50);
+      if (wait != WAIT_OBJECT_0) {
+        if (stop_) return;
+        continue;
+      }
+      DWORD pid = 0;
+      memcpy(&pid, view_, sizeof pid);
+      if (pid == pid_) sink_(TrimLineEnd(std::string(view_ + sizeof pid, strnlen(view_ + sizeof pid, 4096 - sizeof pid))));
+    }
+  }
+
+  Sink sink_;
+  HANDLE mapping_ = nullptr, bufferReady_ = nullptr, dataReady_ = nullptr;
+  const char* view_ = nullptr;
+  std::atomic<DWORD> pid_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+inline void Debug(const PROCESS_INFORMATION& pi, DWORD timeoutMs, ProcessRun& run, std::mutex* linesMutex) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   bool ended = false;
   while (!ended) {
@@ -75,9 +133,12 @@ inline void Debug(const PROCESS_INFORMATION& pi, DWORD timeoutMs, ProcessRun& ru
           status = DBG_EXCEPTION_NOT_HANDLED;
         break;
       }
-      case OUTPUT_DEBUG_STRING_EVENT:
-        run.debugLines.push_back(ReadDebugString(pi.hProcess, ev.u.DebugString));
+      case OUTPUT_DEBUG_STRING_EVENT: {
+        const std::string line = ReadDebugString(pi.hProcess, ev.u.DebugString);
+        std::lock_guard<std::mutex> lock(*linesMutex);
+        run.debugLines.push_back(line);
         break;
+      }
       case EXIT_PROCESS_DEBUG_EVENT:
         run.exitCode = ev.u.ExitProcess.dwExitCode;
         run.finished = run.exitCode != 0xDEAD;
@@ -99,11 +160,21 @@ inline ProcessRun RunProcess(const std::wstring& commandLine, bool captureDebugO
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   const DWORD flags = captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0;
+  std::mutex linesMutex;
+  std::unique_ptr<processrun_detail::DbwinMonitor> monitor;
+  if (captureDebugOutput) {
+    monitor.reset(new processrun_detail::DbwinMonitor([&run, &linesMutex](const std::string& line) {
+      std::lock_guard<std::mutex> lock(linesMutex);
+      run.debugLines.push_back(line);
+    }));
+  }
   if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr, &si, &pi))
     return run;
   run.started = true;
   if (captureDebugOutput) {
-    processrun_detail::Debug(pi, timeoutMs, run);
+    monitor->Watch(pi.dwProcessId);
+    processrun_detail::Debug(pi, timeoutMs, run, &linesMutex);
+    monitor.reset();  // takes what the child wrote last
   } else if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
     GetExitCodeProcess(pi.hProcess, &run.exitCode);
     run.finished = true;

@@ -230,6 +230,7 @@ TEST_F(InstallerWow64, WindowedStartShowsTheWindowAndClosingItInstallsNothing) {
   ExpectCleanExit(run);
   EXPECT_EQ(kWindowedEvents, Events());
   EXPECT_TRUE(WindowShown());
+  ASSERT_TRUE(run.HasLineStartingWith("qd  szObjectName")) << "debug output captured";
   EXPECT_FALSE(run.HasQdLine("start ss install!"));
 }
 
@@ -256,6 +257,7 @@ void CheckModes(const std::vector<ModeCase>& cases,
     ProcessRun r = run(c.args);
     ExpectCleanExit(r);
     EXPECT_EQ(c.silent ? silentEvents : kWindowedEvents, events());
+    ASSERT_TRUE(r.HasLineStartingWith("qd  szObjectName")) << "debug output captured";
     EXPECT_EQ(c.silent, r.HasQdLine("start ss install!"));
     EXPECT_EQ(!c.silent, windowShown());
   }
@@ -343,6 +345,7 @@ TEST_F(InstallerTest, SecondStartLeavesWhileTheFirstRunsUnlessSilenceIsGiven) {
   ProcessRun beside = Run(L"zpktest_flow", L"/InstallSlience no");
   ExpectCleanExit(beside);
   EXPECT_EQ(kWindowedEvents, Events()) << "with the key present the run goes on";
+  ASSERT_TRUE(beside.HasLineStartingWith("qd  szObjectName")) << "debug output captured";
   EXPECT_FALSE(beside.HasQdLine("CreateAppInstance return true"));
 
   ProcessRun silent = Run(L"zpktest_flow", L"/InstallSlience true");
