@@ -276,8 +276,12 @@ function doClean()
   end
   if _UninstallLib and _UninstallLib.lib then _UninstallLib.lib:UnLoad() end
   folder_variables(ChkUserSetting)
-  Lua_DeleteFile(_Uninstall_Path)
-  if not install_folder_kept then Lua_DeleteFileAfterReboot(global_install_path) end
+  -- A kept folder keeps its uninstaller too: it is still running and could only be
+  -- deleted by asking the user.
+  if not install_folder_kept then
+    Lua_DeleteFile(_Uninstall_Path)
+    Lua_DeleteFileAfterReboot(global_install_path)
+  end
 end
 
 function ZPKSE_BeforeInit()

@@ -41,6 +41,22 @@ def run(*args, timeout=300, env=None):
                           stdin=subprocess.DEVNULL, timeout=timeout, env=env).returncode
 
 
+def run_code(bindir, *args, timeout=300, env=None):
+    """As run(), but the whole Windows exit code (Wine gives Linux only its low 8 bits),
+    through the exitcode helper of BINDIR; None when it could not be read."""
+    import os
+    import tempfile
+    fd, result = tempfile.mkstemp(suffix=".exitcode")
+    os.close(fd)
+    try:
+        if run(os.path.join(bindir, "exitcode.exe"), "Z:" + result, *args, timeout=timeout, env=env) != 0:
+            return None
+        text = open(result).read().strip()
+        return int(text) if text.isdigit() else None
+    finally:
+        os.remove(result)
+
+
 def reg_view(arch):
     """The reg.exe switch that reads the registry view an installer of this arch writes."""
     return ["/reg:32"] if arch == "i686" else []

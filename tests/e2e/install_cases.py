@@ -26,7 +26,7 @@ import subprocess
 import sys
 import time
 
-from e2eutil import check, finish, open_receivers, reg_values, reg_view, run, unix_path, wine
+from e2eutil import check, finish, open_receivers, reg_values, reg_view, run, run_code, unix_path, wine
 
 GROUP, ARCH, INSTALLER, BINDIR = sys.argv[1:5]
 VIEW = reg_view(ARCH)
@@ -269,10 +269,11 @@ def drive_root_cases(folder, files):
             shutil.copyfile(os.path.join(source, name), os.path.join(folder, name))
     for view in ([], ["/reg:32"]):
         wine("reg", "add", "HKLM\\" + UNINSTALL, "/v", "InstallLocation", "/d", "D:\\", "/f", *view)
-    rc = run(r"D:\Uninstall.exe", "/S")
+    rc = run_code(BINDIR, r"D:\Uninstall.exe", "/S")
     check(rc == 1603, f"the uninstaller at D:\\ refuses to empty the drive: exit 1603 ({rc})")
     check(os.path.isfile(os.path.join(folder, "Uninst.dar0")), "nothing at D:\\ was removed recursively")
     user_files_intact(folder, files, "uninstall from the drive root")
+    wait_for(program_running, 20)
     reset([source])
     for view in ([], ["/reg:32"]):
         wine("reg", "add", "HKLM\\" + UNINSTALL, "/v", "InstallLocation", "/d", "D:\\", "/f", *view)
@@ -295,6 +296,23 @@ def planted_link_case():
     check(rc != 0, f"the installation fails on the planted link (exit {rc})")
     check(os.listdir(victim) == [], f"the link's target receives nothing ({os.listdir(victim)})")
     check(os.path.islink(os.path.join(inst, "shell")), "the link itself is left as it was")
+    # The primitives the locked-file handling uses refuse it too.
+    with open(os.path.join(inst, "src.txt"), "w") as f:
+        f.write("source")
+    script = os.path.join(inst, "links.lua")
+    with open(script, "w") as f:
+        f.write(r"""
+local src = [[C:\inst\src.txt]]
+assert(Lua_CopyFile(src, [[C:\inst\shell\a.txt]]) == false, "copy into the link")
+assert(Lua_CopyFile(src, [[C:\inst\shell]]) == false, "copy onto the link")
+assert(Lua_MoveFile(src, [[C:\inst\shell\b.txt]]) == false, "move into the link")
+assert(Lua_GetTempFileName([[C:\inst\shell]], "QmZ") == nil, "temporary name in the link")
+assert(Lua_CopyFile(src, [[C:\inst\plain.txt]]) == true, "a plain copy still works")
+""")
+    zpklua = os.path.join(BINDIR, "..", "..", "zpklua.exe")
+    rc = run(zpklua, r"C:\inst\links.lua")
+    check(rc == 0, f"copy, move and temporary names refuse the link (zpklua exit {rc})")
+    check(os.listdir(victim) == [], f"the link's target still holds nothing ({os.listdir(victim)})")
     reset([inst, victim])
 
 
@@ -312,6 +330,7 @@ def hidden_files_case():
     check(open(held, "rb").read() == original, "the hidden system file holds the payload's bytes")
     moved = [n for n in set(os.listdir(temp_dir)) - before if n.lower().startswith("qmz")]
     check(moved == [], f"and was replaced in place, not moved aside ({moved})")
+    wait_for(program_running, 20)  # /s starts the program a moment later: let it, then end it
     reset([root])
 
 

@@ -5,9 +5,10 @@ local arch = arg[1]
 local key = "Software\\ZpkTest\\registryprims_lua_" .. arch
 Lua_RegDel("HKCU", key)
 
-local function add(value, datatype, data, overwrite)
+local function add(value, datatype, data, overwrite, expected)
   local r = Lua_RegAdd("HKCU", key, value, datatype, data, overwrite)
-  assert(r == true, "Lua_RegAdd always answers true")
+  if expected == nil then expected = true end
+  assert(r == expected, "Lua_RegAdd answers " .. tostring(expected) .. " for " .. tostring(value))
 end
 local function query(value, subkey) return Lua_RegQuery("HKCU", subkey or key, value) end
 
@@ -38,10 +39,10 @@ assert(query("empty") == "")
 add(5, "REG_SZ", "five", true)
 assert(query("5") == "five", "a number as value name is its text")
 
--- Type names are exact: nothing is written for others.
-add("lower", "reg_sz", "x", true)
-add("qword", "REG_QWORD", "1", true)
-add("none", nil, "x", true)
+-- Type names are exact: nothing is written for others, and that is a failed write.
+add("lower", "reg_sz", "x", true, false)
+add("qword", "REG_QWORD", "1", true, false)
+add("none", nil, "x", true, false)
 assert(query("lower") == nil and query("qword") == nil and query("none") == nil)
 
 -- Overwrite rule.
@@ -83,11 +84,12 @@ end
 assert(query("v", key .. "\\other") == "\\other")
 assert(Lua_RegDel("HKCU", key .. "\\tree") == true, "a missing key still answers true")
 
--- Root names: exact short forms only.
+-- Root names: exact short forms only; the others reach no key, so writes fail.
 for _, root in ipairs{"HKEY_CURRENT_USER", "hkcu", "", nil} do
-  assert(Lua_RegAdd(root, key, "wrongroot", "REG_SZ", "x", true) == true)
+  assert(Lua_RegAdd(root, key, "wrongroot", "REG_SZ", "x", true) == false)
   assert(Lua_RegQuery(root, key, "keep") == nil)
-  assert(Lua_RegDel(root, key) == true)
+  assert(Lua_RegDel(root, key) == false)
+  assert(Lua_RegDel(root, key, "keep") == false)
 end
 assert(query("wrongroot") == nil and query("keep") == 9, "an unknown root touched nothing")
 

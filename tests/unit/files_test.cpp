@@ -236,6 +236,39 @@ TEST(Files, RecursiveRemovalReportsLockedFilesAndKeepsTheirFolders) {
   EXPECT_FALSE(FileExists(dir / L"tree"));
 }
 
+// A well-known folder, a folder holding one, and the same given as a pattern: every
+// deleting primitive refuses them and leaves their files; a folder inside one still goes.
+TEST(Files, WellKnownFoldersAreNeverEmptied) {
+  wchar_t* known = nullptr;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Templates, KF_FLAG_CREATE, nullptr, &known)));
+  const std::wstring templates = known;
+  CoTaskMemFree(known);
+  const std::wstring keep = templates + L"\\zpk-keep.txt", sub = templates + L"\\zpk-sub";
+  ASSERT_TRUE(WriteFileBytes(keep, "the user's"));
+  CreateDirectoryW(sub.c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(sub + L"\\x.txt", "x"));
+  SetText("t_known", templates);
+  SetText("t_sub", sub);
+  DebugCapture dbg;
+  ASSERT_TRUE(RunLua(R"(
+    results = {Lua_DelFileRecursive(t_known), Lua_DelFileRecursiveEx(t_known, function() end),
+               Lua_DeleteFile(t_known), Lua_DeleteFileEx(t_known), Lua_DeleteFileAfterReboot(t_known),
+               Lua_DelFileRecursive(t_known .. "\\..")}
+    n_false = 0
+    for i = 1, 6 do if results[i] == false then n_false = n_false + 1 end end
+    -- A pattern names no existing path: nothing to delete, as for any missing path.
+    pattern = Lua_DelFileRecursive(t_known .. "\\*")
+    n_sub = select('#', Lua_DelFileRecursive(t_sub)))"));
+  EXPECT_EQ(Engine()->GetGlobalInteger("n_false"), 6);
+  EXPECT_TRUE(Bool("pattern"));
+  EXPECT_TRUE(FileExists(keep));
+  EXPECT_EQ(Engine()->GetGlobalInteger("n_sub"), 0);
+  EXPECT_FALSE(FileExists(sub));
+  EXPECT_TRUE(HasLine(dbg, L"ZPKScriptEngine::DeleteDirectories refused " + templates +
+                               L": a system or user folder, nothing deleted"));
+  DeleteFileW(keep.c_str());
+}
+
 TEST(Files, RecursiveRemovalOfTheCurrentDirectoryStepsOut) {
   TempDir dir;
   MakeTree(dir / L"cwd");

@@ -176,7 +176,7 @@ TEST_F(RegistryPrims, DeletionLinesNameRootSubkeyValueAndErrorCode) {
   ASSERT_TRUE(RunLua("local k = " + Lit(key) + R"(
     Lua_RegAdd("HKCU", k, "v", "REG_SZ", "1", true)
     assert(Lua_RegDel("HKCU", k, "v") == true)
-    assert(Lua_RegDel("HKEY_CURRENT_USER", k) == true)
+    assert(Lua_RegDel("HKEY_CURRENT_USER", k) == false)  -- no such root: a failed deletion
     assert(Lua_RegDel("HKCU", k .. "\\missing") == true)
     assert(Lua_RegDel("HKCU", k .. "\\missing", "v") == true))"));
   EXPECT_TRUE(capture.Contains(L"qd Delete Value HKCU, " + key + L", v"));
@@ -207,10 +207,10 @@ TEST_F(RegistryPrims, AnEmptySubkeyNeverDeletesTheRootsContent) {
   CreateKey(HKEY_CURRENT_USER, key);
   DebugCapture capture;
   ASSERT_TRUE(RunLua(R"(
-    assert(Lua_RegDel("HKCU", "") == true)
-    assert(Lua_RegDel("HKCU", nil) == true)
-    assert(Lua_RegDel("HKCU", "\\") == true)
-    assert(Lua_RegDel("HKCU") == true))"));
+    assert(Lua_RegDel("HKCU", "") == false)
+    assert(Lua_RegDel("HKCU", nil) == false)
+    assert(Lua_RegDel("HKCU", "\\") == false)
+    assert(Lua_RegDel("HKCU") == false))"));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software"));
   EXPECT_TRUE(capture.Contains(L"qd DeleteSubKey  failed, errcode: 87"));
