@@ -2,11 +2,11 @@
 // that its debug-output lines are seen (Wine hands them over in the ANSI code page).
 //
 // A debugger receives a child's lines only when the child knows it is being debugged.
-// Where 32-bit Windows programs run through qemu, Wine's server cannot set that flag in a
-// 32-bit child (it writes it at an address of its own view of the process), so such a
-// child's OutputDebugString finds no debugger and hands its line to a DBWIN_BUFFER
-// monitor instead. The capture is therefore both: the debugger and such a monitor, each
-// line taken from whichever receives it.
+// Where 32-bit Windows programs run through qemu, a 32-bit child under a debugger still
+// finds IsDebuggerPresent false (seen with Wine 8.0 and the qemu route), so its
+// OutputDebugString hands each line to a DBWIN_BUFFER monitor instead. The capture is
+// therefore both: the debugger and such a monitor, each line taken from whichever
+// receives it.
 #pragma once
 #include <windows.h>
 
