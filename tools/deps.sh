@@ -21,6 +21,31 @@ APT_PACKAGES=(
   osslsigncode
 )
 
+# Packages without which nothing builds; the rest only widen what runs (32-bit Wine: the
+# i686 tests, which the test command then skips loudly).
+OPTIONAL_PACKAGES=(wine32:i386)
+
+# apt-get update, retried: a mirror in the middle of a sync serves a list of the wrong
+# size for a while ("Mirror sync in progress?"). A list that still fails is reported and
+# left out; what the other lists offer can still be installed.
+apt_update() { # [apt-get options...]
+  local attempt err
+  err=$(mktemp)
+  for attempt in 1 2 3; do
+    if apt-get "$@" update -qq >&2 2>"$err"; then rm -f "$err"; return 0; fi
+    log "package list update failed (attempt $attempt of 3):"
+    grep -E '^(E|W):' "$err" | sed 's/^/[deps]   /' >&2 || true
+    [ "$attempt" -lt 3 ] && sleep $((attempt * 10))
+  done
+  log "going on with the package lists that did update"
+  rm -f "$err"
+  return 0
+}
+
+apt_install() { # package...
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >&2
+}
+
 install_packages() {
   local missing=()
   # 32-bit Wine runs the shipped i686 build's tests (natively, or through qemu where
@@ -34,8 +59,23 @@ install_packages() {
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   log "installing packages: ${missing[*]}"
-  apt-get update -qq >&2
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+  apt_update
+  apt_install "${missing[@]}" && return 0
+  # Something could not be installed: one by one, so the rest still arrives.
+  local p failed=() required=()
+  for p in "${missing[@]}"; do
+    apt_install "$p" || failed+=("$p")
+  done
+  [ ${#failed[@]} -eq 0 ] && return 0
+  for p in "${failed[@]}"; do
+    [[ " ${OPTIONAL_PACKAGES[*]} " == *" $p "* ]] || required+=("$p")
+  done
+  log "could not install: ${failed[*]}"
+  if [ ${#required[@]} -gt 0 ]; then
+    log "required packages missing (${required[*]}): cannot build"
+    exit 1
+  fi
+  log "going on without them: the i686 tests will be skipped"
 }
 
 # Source packages come through a private apt configuration with deb-src entries for the
@@ -55,7 +95,7 @@ prepare_source_apt() {
   APT_OPTS=(-o Dir::Etc::sourcelist="$apt/sources.list" -o Dir::Etc::sourceparts=/dev/null
             -o Dir::State::Lists="$apt/lists" -o APT::Get::List-Cleanup=0)
   log "reading source package lists from $mirror ($codename)"
-  apt-get "${APT_OPTS[@]}" update -qq >&2
+  apt_update "${APT_OPTS[@]}"
 }
 
 # Fetches one source package and unpacks it with Debian's patches (security fixes among
