@@ -19,7 +19,7 @@
 
 namespace {
 
-// Each module is registered as luaL_requiref with its global flag does it.
+// A value-type module: opened with luaL_requiref, which also sets it as a global.
 struct Module {
   const char* name;
   lua_CFunction open;
