@@ -264,8 +264,8 @@ TEST(Files, WellKnownFoldersAreNeverEmptied) {
   EXPECT_TRUE(FileExists(keep));
   EXPECT_EQ(Engine()->GetGlobalInteger("n_sub"), 0);
   EXPECT_FALSE(FileExists(sub));
-  EXPECT_TRUE(HasLine(dbg, L"ZPKScriptEngine::DeleteDirectories refused " + templates +
-                               L": a system or user folder, nothing deleted"));
+  EXPECT_TRUE(HasLine(dbg, L"ZPKScriptEngine::DeleteDirectories: " + templates +
+                               L" is a system or user folder, nothing deleted"));
   DeleteFileW(keep.c_str());
 }
 

@@ -67,12 +67,7 @@ bool CheckAndCreatePath(const std::wstring& path) {
 
 // A drive root or a system or user folder is never an installation folder: the product
 // would be spread among the user's files, and its uninstaller would take them with it.
-bool AcceptablePath(const std::wstring& path) {
-  const folderrules::Verdict verdict = JudgeFolder(path);
-  if (verdict == folderrules::Verdict::kAllowed) return true;
-  qd::Output(L"install path %ls refused: %ls", path.c_str(), folderrules::Describe(verdict));
-  return false;
-}
+bool AcceptablePath(const std::wstring& path) { return !RefuseProtectedFolder(path, L"install path", L"refused"); }
 
 uint64_t FreeBytesOn(const std::wstring& path) {
   const std::wstring volume = path.substr(0, 2);

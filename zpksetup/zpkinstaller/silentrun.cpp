@@ -15,12 +15,10 @@
 
 namespace {
 
-bool Acceptable(const std::wstring& folder, const wchar_t* what) {
-  const folderrules::Verdict verdict = JudgeFolder(folder);
-  if (verdict == folderrules::Verdict::kAllowed) return true;
-  qd::Output(L"%ls %ls refused: %ls", what, folder.c_str(), folderrules::Describe(verdict));
-  QVLOG_INFO("{} {} refused: {}", Utf16ToUtf8(what), Utf16ToUtf8(folder.c_str()),
-             Utf16ToUtf8(folderrules::Describe(verdict)));
+bool Acceptable(const std::wstring& folder) {
+  if (!RefuseProtectedFolder(folder, L"install path", L"refused")) return true;
+  QVLOG_INFO("install path {} refused: {}", Utf16ToUtf8(folder.c_str()),
+             Utf16ToUtf8(folderrules::Describe(JudgeFolder(folder))));
   return false;
 }
 
@@ -29,10 +27,10 @@ bool Acceptable(const std::wstring& folder, const wchar_t* what) {
 // refused.
 std::wstring ChooseFolder(ZPKScriptEngine* engine) {
   const std::wstring chosen = engine->GetGlobalString("global_install_path");
-  if (Acceptable(chosen, L"install path")) return chosen;
+  if (Acceptable(chosen)) return chosen;
   const std::wstring amended =
       dlginstall::FolderWithBaseName(chosen, engine->GetGlobalString("global_install_basepath"));
-  if (amended != chosen && Acceptable(amended, L"install path with the product's folder")) {
+  if (amended != chosen && Acceptable(amended)) {
     QVLOG_INFO("installing into {} instead", Utf16ToUtf8(amended.c_str()));
     return amended;
   }

@@ -4,6 +4,8 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include "log/debugoutput.h"
+
 namespace {
 
 std::wstring Folded(std::wstring text) {
@@ -79,6 +81,13 @@ folderrules::WellKnown GatherWellKnown() {
 }
 
 }  // namespace
+
+bool RefuseProtectedFolder(const std::wstring& path, const wchar_t* who, const wchar_t* consequence) {
+  const folderrules::Verdict verdict = JudgeFolder(path);
+  if (verdict == folderrules::Verdict::kAllowed) return false;
+  qd::Output(L"%ls: %ls is %ls, %ls", who, path.c_str(), folderrules::Describe(verdict), consequence);
+  return true;
+}
 
 folderrules::Verdict JudgeFolder(const std::wstring& path) {
   wchar_t expanded[MAX_PATH] = {};

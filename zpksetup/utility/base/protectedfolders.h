@@ -10,6 +10,7 @@
 
 // The verdict on `path` (expanded, made full, long names of existing parts resolved).
 folderrules::Verdict JudgeFolder(const std::wstring& path);
-inline bool IsProtectedFolder(const std::wstring& path) {
-  return JudgeFolder(path) != folderrules::Verdict::kAllowed;
-}
+
+// True when `path` is refused; then writes the debug line "<who>: <path> is <what it is>,
+// <consequence>" (for example "Lua_DeleteFile: D:\ is a drive root, nothing deleted").
+bool RefuseProtectedFolder(const std::wstring& path, const wchar_t* who, const wchar_t* consequence);

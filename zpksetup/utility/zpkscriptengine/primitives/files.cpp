@@ -70,13 +70,9 @@ int ShellTransfer(lua_State* L, const wchar_t* primitive, UINT func, FILEOP_FLAG
   return PushBoolean(L, false);
 }
 
-// A folder that must never be emptied: false with a debug line naming what it is.
+// A folder that must never be emptied, with a debug line naming what it is.
 bool RefusesRemoval(const std::wstring& path, const wchar_t* primitive) {
-  const folderrules::Verdict verdict = JudgeFolder(path);
-  if (verdict == folderrules::Verdict::kAllowed) return false;
-  qd::Output(L"Fun:%ls, Description:%ls is %ls, nothing deleted!\r\n", primitive, path.c_str(),
-             folderrules::Describe(verdict));
-  return true;
+  return RefuseProtectedFolder(path, primitive, L"nothing deleted");
 }
 
 bool IsFolder(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }

@@ -93,10 +93,7 @@ bool Refused(const std::wstring& path, const wchar_t* operation) {
     const size_t cut = path.find_last_of(L"\\/");
     folder = cut == std::wstring::npos ? L"." : path.substr(0, cut == 2 ? 3 : cut);
   }
-  const folderrules::Verdict verdict = JudgeFolder(folder);
-  if (verdict == folderrules::Verdict::kAllowed) return false;
-  qd::Output(L"%ls refused %ls: %ls, nothing deleted", operation, path.c_str(), folderrules::Describe(verdict));
-  return true;
+  return RefuseProtectedFolder(folder, operation, L"nothing deleted");
 }
 
 bool Remove(const std::wstring& path, const wchar_t* operation, const ZPKScriptEngine::DeleteFailure* onFailure) {
