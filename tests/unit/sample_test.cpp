@@ -36,6 +36,17 @@ std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* name) {
   return buf;
 }
 
+// The top-level window of the given class that belongs to the given process.
+HWND ProcessWindow(DWORD pid, const wchar_t* cls) {
+  HWND wnd = nullptr;
+  while ((wnd = FindWindowExW(nullptr, wnd, cls, nullptr)) != nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(wnd, &owner);
+    if (owner == pid) return wnd;
+  }
+  return nullptr;
+}
+
 bool KeyExists(HKEY root, const std::wstring& key) {
   HKEY k = nullptr;
   if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
@@ -81,11 +92,15 @@ TEST(SampleProduct, MainProgramOpensItsWindow) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   ASSERT_TRUE(CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  // Another copy of the program (started by an earlier install in this prefix) may own a
+  // window of the same class: look for ours only, and never leave ours running.
   HWND wnd = nullptr;
-  for (int i = 0; i < 100 && !wnd; ++i, Sleep(100)) wnd = FindWindowW(L"RuvanZipWnd", nullptr);
-  ASSERT_NE(wnd, nullptr);
-  PostMessageW(wnd, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+  for (int i = 0; i < 300 && !wnd; ++i, Sleep(100)) wnd = ProcessWindow(pi.dwProcessId, L"RuvanZipWnd");
+  EXPECT_NE(wnd, nullptr);
+  if (wnd) PostMessageW(wnd, WM_CLOSE, 0, 0);
+  const DWORD closed = WaitForSingleObject(pi.hProcess, 30000);
+  EXPECT_TRUE(wnd && closed == WAIT_OBJECT_0) << "the window closes its program";
+  if (closed != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
 }
