@@ -1,8 +1,9 @@
-// The paint manager of one engine window: owns the control tree, lays it out, paints it
-// with GDI+ (into a per-pixel-alpha layered window when the skin asks for one), turns
-// window messages into control events, runs per-control timers, delivers notifications,
-// and keeps the window's fonts and decoded images. The skin archive and the list of
-// engine windows are process-wide.
+// The paint manager of one engine window, the façade the windows use: it owns the control
+// tree, lays it out, runs per-control timers and delivers notifications; painting is the
+// renderer's (renderer.h, into a per-pixel-alpha layered window when the skin asks for
+// one), fonts and pictures the resource cache's (resourcecache.h), mouse and keyboard the
+// input router's (inputrouter.h). The skin archive and the list of engine windows are
+// process-wide (skinresources.h).
 #pragma once
 #include <windows.h>
 
@@ -11,17 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "imageresolve.h"
+#include "inputrouter.h"
 #include "markupbuilder.h"
+#include "renderer.h"
+#include "resourcecache.h"
 #include "skinarchive.h"
-#include "tooltip.h"
 #include "uicontainer.h"
-
-namespace Gdiplus {
-class Bitmap;
-class Font;
-class Graphics;
-}  // namespace Gdiplus
 
 namespace skin {
 
@@ -60,7 +56,6 @@ class CPaintManagerUI : public IUIContext {
   // Applies a DPI to every engine window.
   static void SetAllDPI(int dpi);
   static void MessageLoop();
-  static HINSTANCE GetInstance();
 
   void Init(HWND hwnd);
   HWND GetPaintWindow() const { return m_hwnd; }
@@ -73,22 +68,18 @@ class CPaintManagerUI : public IUIContext {
   CControlUI* FindControlAt(POINT pt) const;
 
   void AddNotifier(INotifyUI* notifier);
-  void RemoveNotifier(INotifyUI* notifier);
   void AddMessageFilter(IMessageFilterUI* filter);
-  void RemoveMessageFilter(IMessageFilterUI* filter);
 
   // Window messages; true when handled (with the result in `result`).
   bool MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
   void SetDPI(int dpi);
   int GetDPI() const { return m_dpi; }
-  bool IsLayered() const { return m_spec.layered; }
   SIZE GetInitSize() const;
-  RECT GetCaptionRect() const;
   // Lays out now when needed (tests and measurements read positions after this).
   void UpdateLayout();
-  // The tooltip window while one is shown, else null.
-  HWND GetToolTipWindow() const { return m_tooltip.IsVisible() ? m_tooltip.GetHWND() : nullptr; }
+  // The skin's default font at the window's scale (tooltips use it).
+  HFONT GetDefaultFont();
 
   // IUIContext
   int Scale() const override { return m_scale; }
@@ -106,26 +97,11 @@ class CPaintManagerUI : public IUIContext {
   void ControlRemoved(CControlUI* control) override;
   std::vector<int> ImageFrameDelays(const std::wstring& attribute) override;
 
-  // Drawing services for the renderer.
-  void DrawImageAttribute(Gdiplus::Graphics& g, const std::wstring& attribute, const Rect& control, const Rect& clip,
-                          int frame);
-  void DrawTextAt(Gdiplus::Graphics& g, const std::wstring& text, const Rect& rc, int font, Color color, unsigned style);
-
  private:
-  struct CachedImage;
-  struct CachedFont;
-  CachedImage* GetImage(const std::wstring& path, bool svg, int renderScale);
-  CachedImage* GetImageForAttribute(const std::wstring& attribute, ImageSpec* image, ImageLocation* loc);
-  CachedFont* GetFont(int id);
-  void ResetCaches();
+  DrawingContext Drawing() { return {m_cache, m_spec, m_scale}; }
   void Paint();
-  void RenderTo(Gdiplus::Graphics& g, int width, int height);
   void ScheduleRepaint();
-  void CycleTab(bool backwards);
-  void SetHover(CControlUI* control, POINT pt);
-  void ShowToolTip();
-  void HideToolTip();
-  UIEvent MakeEvent(EventType type, POINT pt) const;
+  bool OnControlTimer(WPARAM key);
 
   HWND m_hwnd = nullptr;
   std::unique_ptr<CControlUI> m_root;
@@ -134,28 +110,15 @@ class CPaintManagerUI : public IUIContext {
   int m_scale = 100;
   bool m_needUpdate = true;
   bool m_repaintPending = false;
-  bool m_mouseTracking = false;
   CControlUI* m_focus = nullptr;
-  CControlUI* m_hover = nullptr;
-  CControlUI* m_pushed = nullptr;
-  // The tooltip of the hovered control, shown when the mouse has rested on it a while.
-  CToolTipWindow m_tooltip;
-  CControlUI* m_tooltipFor = nullptr;
   std::vector<INotifyUI*> m_notifiers;
   std::vector<IMessageFilterUI*> m_filters;
   struct TimerInfo { CControlUI* control; unsigned id; };
   std::map<UINT_PTR, TimerInfo> m_timers;
   UINT_PTR m_nextTimer = 0x1000;
-  std::map<std::wstring, std::unique_ptr<CachedImage>> m_images;
-  std::map<int, std::unique_ptr<CachedFont>> m_fonts;
-  // The back buffer: a top-down 32-bit DIB shared by GDI and GDI+.
-  HDC m_memDC = nullptr;
-  HBITMAP m_dib = nullptr;
-  HGDIOBJ m_oldBitmap = nullptr;
-  void* m_bits = nullptr;
-  SIZE m_dibSize{0, 0};
-  Point m_imePos;
-  int m_imeHeight = 0;
+  CResourceCache m_cache;
+  CBackBuffer m_buffer;
+  CInputRouter m_input{*this};
 };
 
 }  // namespace skin
