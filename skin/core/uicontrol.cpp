@@ -54,18 +54,6 @@ void CControlUI::SetFocus() {
   if (m_manager) m_manager->SetFocus(this);
 }
 
-void CControlUI::SetFixedWidth(int cx) {
-  if (cx < 0) return;
-  m_fixed.cx = cx;
-  NeedParentUpdate();
-}
-
-void CControlUI::SetFixedHeight(int cy) {
-  if (cy < 0) return;
-  m_fixed.cy = cy;
-  NeedParentUpdate();
-}
-
 Rect CControlUI::GetPadding() const {
   if (!m_dpiPadding) return m_padding;
   return {ScaleInt(m_padding.left), ScaleInt(m_padding.top), ScaleInt(m_padding.right),
@@ -136,12 +124,6 @@ void CControlUI::NeedParentUpdate() {
 void CControlUI::SetBkImage(const std::wstring& image) {
   if (m_bkImage == image) return;
   m_bkImage = image;
-  Invalidate();
-}
-
-void CControlUI::SetForeImage(const std::wstring& image) {
-  if (m_foreImage == image) return;
-  m_foreImage = image;
   Invalidate();
 }
 

@@ -52,8 +52,6 @@ class CControlUI {
   // Sizes, all scaled on reading.
   int GetFixedWidth() const { return ScaleInt(m_fixed.cx); }
   int GetFixedHeight() const { return ScaleInt(m_fixed.cy); }
-  void SetFixedWidth(int cx);
-  void SetFixedHeight(int cy);
   int GetMinWidth() const { return ScaleInt(m_min.cx); }
   int GetMinHeight() const { return ScaleInt(m_min.cy); }
   int GetMaxWidth() const { return ScaleInt(m_max.cx); }
@@ -81,7 +79,6 @@ class CControlUI {
   const std::wstring& GetBkImage() const { return m_bkImage; }
   virtual void SetBkImage(const std::wstring& image);
   const std::wstring& GetForeImage() const { return m_foreImage; }
-  void SetForeImage(const std::wstring& image);
   Color GetBkColor() const { return m_bkColor; }
 
   // Painting: background colour, background image, state images, foreground image,

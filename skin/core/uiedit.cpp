@@ -82,6 +82,69 @@ void CRichEditUI::Changed() {
   SendNotify(L"textchanged");
 }
 
+void CRichEditUI::OnSetFocus() {
+  m_focused = true;
+  m_caretOn = true;
+  if (m_autoSelAll) m_buffer.SelectAll();
+  SetTimer(kCaretTimer, 530);
+  UpdateIme();
+  Invalidate();
+}
+
+void CRichEditUI::OnKillFocus() {
+  m_focused = false;
+  m_caretOn = false;
+  m_dragging = false;
+  KillTimer(kCaretTimer);
+  Invalidate();
+}
+
+bool CRichEditUI::CopySelection() {
+  if (!m_manager || !m_buffer.HasSelection()) return false;
+  m_manager->SetClipboardText(m_buffer.SelectedText());
+  return true;
+}
+
+bool CRichEditUI::OnKeyDown(const UIEvent& e) {
+  bool changed = false;
+  switch (e.key) {
+    case kKeyLeft: m_buffer.MoveLeft(e.shift, e.ctrl); break;
+    case kKeyRight: m_buffer.MoveRight(e.shift, e.ctrl); break;
+    case kKeyHome: m_buffer.Home(e.shift); break;
+    case kKeyEnd: m_buffer.End(e.shift); break;
+    case kKeyBack: changed = m_buffer.Backspace(); break;
+    case kKeyDelete:
+      if (e.shift) CopySelection();
+      changed = m_buffer.Delete();
+      break;
+    case kKeyInsert:
+      if (e.ctrl && CopySelection()) break;
+      if (e.shift && m_manager) changed = m_buffer.Insert(m_manager->GetClipboardText());
+      break;
+    case kKeyA:
+      if (!e.ctrl) return false;
+      m_buffer.SelectAll();
+      break;
+    case kKeyC:
+      if (!e.ctrl || !CopySelection()) return false;
+      break;
+    case kKeyX:
+      if (!e.ctrl || !CopySelection()) return false;
+      changed = m_buffer.Delete();
+      break;
+    case kKeyV:
+      if (!e.ctrl || !m_manager) return false;
+      changed = m_buffer.Insert(m_manager->GetClipboardText());
+      break;
+    default: return false;
+  }
+  m_caretOn = true;
+  if (changed) Changed();
+  else { ScrollToCaret(); Invalidate(); }
+  UpdateIme();
+  return true;
+}
+
 void CRichEditUI::DoEvent(UIEvent& e) {
   if (!m_enabled && e.type != EventType::Timer && e.type != EventType::KillFocus) {
     CLabelUI::DoEvent(e);
@@ -90,21 +153,8 @@ void CRichEditUI::DoEvent(UIEvent& e) {
   switch (e.type) {
     case EventType::MouseEnter: m_hot = true; Invalidate(); return;
     case EventType::MouseLeave: m_hot = false; Invalidate(); return;
-    case EventType::SetFocus:
-      m_focused = true;
-      m_caretOn = true;
-      if (m_autoSelAll) m_buffer.SelectAll();
-      SetTimer(kCaretTimer, 530);
-      UpdateIme();
-      Invalidate();
-      return;
-    case EventType::KillFocus:
-      m_focused = false;
-      m_caretOn = false;
-      m_dragging = false;
-      KillTimer(kCaretTimer);
-      Invalidate();
-      return;
+    case EventType::SetFocus: OnSetFocus(); return;
+    case EventType::KillFocus: OnKillFocus(); return;
     case EventType::Timer:
       if (e.key == kCaretTimer) {
         m_caretOn = !m_caretOn && m_focused;
@@ -129,46 +179,9 @@ void CRichEditUI::DoEvent(UIEvent& e) {
       return;
     case EventType::ButtonUp: m_dragging = false; return;
     case EventType::DoubleClick: m_buffer.SelectAll(); Invalidate(); return;
-    case EventType::KeyDown: {
-      bool changed = false, handled = true;
-      switch (e.key) {
-        case kKeyLeft: m_buffer.MoveLeft(e.shift, e.ctrl); break;
-        case kKeyRight: m_buffer.MoveRight(e.shift, e.ctrl); break;
-        case kKeyHome: m_buffer.Home(e.shift); break;
-        case kKeyEnd: m_buffer.End(e.shift); break;
-        case kKeyBack: changed = m_buffer.Backspace(); break;
-        case kKeyDelete:
-          if (e.shift && m_manager && m_buffer.HasSelection()) m_manager->SetClipboardText(m_buffer.SelectedText());
-          changed = m_buffer.Delete();
-          break;
-        case kKeyInsert:
-          if (e.ctrl && m_manager && m_buffer.HasSelection()) m_manager->SetClipboardText(m_buffer.SelectedText());
-          else if (e.shift && m_manager) changed = m_buffer.Insert(m_manager->GetClipboardText());
-          break;
-        case kKeyA: if (e.ctrl) m_buffer.SelectAll(); else handled = false; break;
-        case kKeyC:
-          if (e.ctrl && m_manager && m_buffer.HasSelection()) m_manager->SetClipboardText(m_buffer.SelectedText());
-          else handled = false;
-          break;
-        case kKeyX:
-          if (e.ctrl && m_manager && m_buffer.HasSelection()) {
-            m_manager->SetClipboardText(m_buffer.SelectedText());
-            changed = m_buffer.Delete();
-          } else handled = false;
-          break;
-        case kKeyV:
-          if (e.ctrl && m_manager) changed = m_buffer.Insert(m_manager->GetClipboardText());
-          else handled = false;
-          break;
-        default: handled = false; break;
-      }
-      if (!handled) break;
-      m_caretOn = true;
-      if (changed) Changed();
-      else { ScrollToCaret(); Invalidate(); }
-      UpdateIme();
-      return;
-    }
+    case EventType::KeyDown:
+      if (OnKeyDown(e)) return;
+      break;
     case EventType::Char:
       if (e.ctrl || e.key < 0x20 || e.key == 0x7F) return;  // shortcuts come as KeyDown
       if (m_buffer.Insert(std::wstring(1, static_cast<wchar_t>(e.key)))) Changed();

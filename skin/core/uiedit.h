@@ -27,6 +27,12 @@ class CRichEditUI : public CLabelUI {
 
  private:
   void Changed();
+  void OnSetFocus();
+  void OnKillFocus();
+  // A key the box acts on (true), or one left to the label underneath (false).
+  bool OnKeyDown(const UIEvent& e);
+  // Puts the selection on the clipboard; false when there is none to put.
+  bool CopySelection();
   void ScrollToCaret();
   void UpdateIme();
   Rect GetEditTextPadding() const;

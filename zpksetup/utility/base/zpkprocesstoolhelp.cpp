@@ -38,16 +38,6 @@ BOOL CALLBACK AskToClose(HWND window, LPARAM pid) {
 
 }  // namespace
 
-std::vector<DWORD> FindProcessesByName(const std::wstring& name) {
-  UniqueFileHandle snap = TakeSnapshot();
-  std::vector<DWORD> ids;
-  WalkSnapshot(snap.get(), [&](const PROCESSENTRY32W& e) {
-    if (lstrcmpiW(e.szExeFile, name.c_str()) == 0) ids.push_back(e.th32ProcessID);
-    return true;
-  });
-  return ids;
-}
-
 int TerminateProcessesByName(const std::vector<std::wstring>& names, UINT exitCode) {
   UniqueFileHandle snap = TakeSnapshot();
   int ended = 0;
