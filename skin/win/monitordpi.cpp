@@ -1,17 +1,39 @@
 #include "monitordpi.h"
 
 namespace skin {
+namespace {
 
-bool GetMonitorDpi(HMONITOR monitor, int* dpi) {
+// Shcore stays loaded once found: the windows ask for monitor DPIs for their whole life.
+FARPROC ShcoreFunction(const char* name) {
+  static const HMODULE shcore = LoadLibraryW(L"Shcore.dll");
+  return shcore ? GetProcAddress(shcore, name) : nullptr;
+}
+
+template <typename Fn>
+Fn Resolve(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(ShcoreFunction(name)));
+}
+
+}  // namespace
+
+void BecomePerMonitorDpiAware() {
+  using Fn = HRESULT(WINAPI*)(int);
+  static const Fn fn = Resolve<Fn>("SetProcessDpiAwareness");
+  if (fn) fn(2 /* PROCESS_PER_MONITOR_DPI_AWARE */);
+}
+
+bool GetMonitorDpi(HMONITOR monitor, int* dpi, bool* callFailed) {
   using Fn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-  HMODULE shcore = LoadLibraryW(L"Shcore.dll");
-  if (!shcore) return false;
-  auto fn = reinterpret_cast<Fn>(GetProcAddress(shcore, "GetDpiForMonitor"));
+  static const Fn fn = Resolve<Fn>("GetDpiForMonitor");
+  if (callFailed) *callFailed = false;
+  if (!fn) return false;
   UINT x = 0, y = 0;
-  bool ok = fn && SUCCEEDED(fn(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y)) && x > 0;
-  FreeLibrary(shcore);
-  if (ok) *dpi = static_cast<int>(x);
-  return ok;
+  if (FAILED(fn(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y)) || x == 0) {
+    if (callFailed) *callFailed = true;
+    return false;
+  }
+  *dpi = static_cast<int>(x);
+  return true;
 }
 
 int ScreenDpi() {

@@ -10,6 +10,7 @@
 #include "dlginstallrules.h"
 #include "dpi.h"
 #include "installmgr.h"
+#include "latebound.h"
 #include "listener.h"
 #include "log/debugoutput.h"
 #include "monitordpi.h"
@@ -57,11 +58,7 @@ struct ComRelease {
 // creation, ordinal 165, makes every missing parent).
 bool CheckAndCreatePath(const std::wstring& path) {
   if (PathGetDriveNumberW(path.c_str()) < 0) return false;
-  using CreateFn = int(WINAPI*)(HWND, LPCWSTR);
-  HMODULE shell = GetModuleHandleW(L"shell32.dll");
-  auto create = shell ? reinterpret_cast<CreateFn>(GetProcAddress(shell, MAKEINTRESOURCEA(165))) : nullptr;
-  if (!create) return false;
-  const int result = create(nullptr, path.c_str());
+  const int result = latebound::ShellCreateDirectory(path);
   return result == ERROR_SUCCESS || result == ERROR_FILE_EXISTS || result == ERROR_ALREADY_EXISTS;
 }
 
@@ -127,25 +124,6 @@ std::wstring PickFolder(HWND owner, const std::wstring& start) {
   return chosen;
 }
 
-// The effective DPI of a monitor from Shcore; false with `called` when the function
-// exists but fails.
-bool QueryMonitorDpi(HMONITOR monitor, int* dpi, bool* called) {
-  using Fn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-  *called = false;
-  HMODULE shcore = LoadLibraryW(L"Shcore.dll");
-  if (!shcore) return false;
-  auto fn = reinterpret_cast<Fn>(GetProcAddress(shcore, "GetDpiForMonitor"));
-  UINT x = 0, y = 0;
-  bool ok = false;
-  if (fn) {
-    *called = true;
-    ok = SUCCEEDED(fn(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y)) && x > 0;
-  }
-  FreeLibrary(shcore);
-  if (ok) *dpi = static_cast<int>(x);
-  return ok;
-}
-
 }  // namespace
 
 CDlgInstall::CDlgInstall() {
@@ -202,9 +180,9 @@ void CDlgInstall::LookUpControls() {
 
 void CDlgInstall::ApplyMonitorDpi() {
   int dpi = 0;
-  bool called = false;
-  if (!QueryMonitorDpi(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &dpi, &called)) {
-    if (called) ZpkMessageBox(m_hWnd, L"GetDpiForMonitor failed", L"Notification", MB_OK);
+  bool callFailed = false;
+  if (!GetMonitorDpi(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &dpi, &callFailed)) {
+    if (callFailed) ZpkMessageBox(m_hWnd, L"GetDpiForMonitor failed", L"Notification", MB_OK);
     dpi = ScreenDpi();
   }
   ApplyDpi(SnapDpi(dpi));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "handles.h"
+#include "latebound.h"
 #include "log/debugoutput.h"
 #include "log/qvbaselog.h"
 #include "scriptengine.h"
@@ -24,13 +25,6 @@ const wchar_t* const kSendToEntries[] = {
 };
 
 bool IsDots(const wchar_t* name) { return !wcscmp(name, L".") || !wcscmp(name, L".."); }
-
-bool IsWow64() {
-  using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  auto fn = reinterpret_cast<Fn>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process"));
-  BOOL wow64 = FALSE;
-  return fn && fn(GetCurrentProcess(), &wow64) && wow64;
-}
 
 // Ends the processes named like the ".exe" files lying directly in folder.
 void KillToolsIn(const std::wstring& folder) {
@@ -61,7 +55,7 @@ void HideSendToEntry() {
 
 void BlockZipFolderMenu() {
   REGSAM access = KEY_READ | KEY_WRITE;
-  if (IsWow64()) access |= KEY_WOW64_64KEY;
+  if (latebound::IsWow64()) access |= KEY_WOW64_64KEY;
   HKEY raw = nullptr;
   if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kBlockedKey, 0, nullptr, REG_OPTION_NON_VOLATILE, access,
                       nullptr, &raw, nullptr) != ERROR_SUCCESS) {

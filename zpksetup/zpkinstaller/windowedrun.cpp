@@ -8,6 +8,7 @@
 #include "dlginstall.h"
 #include "handles.h"
 #include "log/debugoutput.h"
+#include "monitordpi.h"
 #include "paintmanager.h"
 #include "scriptengine.h"
 #include "setuprun.h"
@@ -44,19 +45,11 @@ bool LoadSkinArchive(HINSTANCE instance) {
   return true;
 }
 
-void BecomePerMonitorDpiAware() {
-  using Fn = HRESULT(WINAPI*)(int);
-  HMODULE shcore = LoadLibraryW(L"Shcore.dll");
-  if (!shcore) return;
-  if (auto fn = reinterpret_cast<Fn>(GetProcAddress(shcore, "SetProcessDpiAwareness"))) fn(2);
-  FreeLibrary(shcore);
-}
-
 }  // namespace
 
 void RunWindowed(const SetupRun& run) {
   if (!LoadSkinArchive(run.instance)) return;
-  BecomePerMonitorDpiAware();
+  skin::BecomePerMonitorDpiAware();
   curl_global_init(CURL_GLOBAL_ALL);
 
   // The statistics service's host is configuration: the report host the scripts use.

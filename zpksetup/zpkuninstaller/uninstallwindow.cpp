@@ -52,13 +52,6 @@ bool LoadSkinArchive() {
   return CPaintManagerUI::SetResourceZip(bytes, size);
 }
 
-void BecomePerMonitorDpiAware() {
-  using Fn = HRESULT(WINAPI*)(int);
-  UniqueModule shcore(LoadLibraryW(L"Shcore.dll"));
-  if (!shcore) return;
-  if (auto fn = reinterpret_cast<Fn>(GetProcAddress(shcore.get(), "SetProcessDpiAwareness"))) fn(2);
-}
-
 // Test seam: with ZPK_UNINSTALL_PAGELOG naming a file, every page shown is appended to it
 // with the window's rectangle ("page NAME left top right bottom"), so that a test driving
 // the window through the X server knows where it is and what it shows.

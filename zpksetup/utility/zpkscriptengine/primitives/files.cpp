@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "latebound.h"
 #include "log/debugoutput.h"
 #include "msgbox.h"
 #include "pathlinks.h"
@@ -37,13 +38,6 @@ int ShellOperation(UINT func, const std::wstring& from, const std::wstring* to, 
   op.pTo = to ? toList.c_str() : nullptr;
   op.fFlags = flags;
   return SHFileOperationW(&op);
-}
-
-template <typename F>
-F Shell32Ordinal(WORD ordinal) {
-  HMODULE shell32 = GetModuleHandleW(L"shell32.dll");
-  if (!shell32) shell32 = LoadLibraryW(L"shell32.dll");  // stays loaded: the process uses it anyway
-  return shell32 ? reinterpret_cast<F>(GetProcAddress(shell32, MAKEINTRESOURCEA(ordinal))) : nullptr;
 }
 
 // A path argument; when its expansion does not fit, the missing-path line and false.
@@ -111,8 +105,7 @@ int Lua_CreateDirectory(lua_State* L) {
   std::wstring path;
   if (!ReadPath(L, 1, kName, path)) return PushBoolean(L, false);
   if (Exists(path)) return PushBoolean(L, true);
-  using CreateDirectoryFn = int(WINAPI*)(HWND, LPCWSTR);
-  if (auto create = Shell32Ordinal<CreateDirectoryFn>(165)) create(nullptr, path.c_str());
+  latebound::ShellCreateDirectory(path);
   if (!Exists(path)) {
     scriptargs::ReportMissing(kName, path);
     return PushBoolean(L, false);
@@ -235,11 +228,9 @@ int Lua_PathFileExists(lua_State* L) { return PushBoolean(L, Exists(scriptargs::
 
 int Lua_PathYetAnotherMakeUniqueName(lua_State* L) {
   const std::wstring path = scriptargs::Text(L, 1);
-  using MakeUniqueNameFn = BOOL(WINAPI*)(LPWSTR, LPCWSTR, LPCWSTR, LPCWSTR);
-  auto makeUnique = Shell32Ordinal<MakeUniqueNameFn>(75);
   wchar_t unique[MAX_PATH + 1] = {};
   // The output holds MAX_PATH units: a longer template cannot give a usable name.
-  if (!makeUnique || path.size() >= MAX_PATH || !makeUnique(unique, path.c_str(), nullptr, nullptr))
+  if (path.size() >= MAX_PATH || !latebound::ShellMakeUniqueName(unique, path))
     return scriptargs::PushText(L, L"");
   return scriptargs::PushText(L, unique);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "handles.h"
+#include "latebound.h"
 #include "log/debugoutput.h"
 #include "scriptargs.h"
 
@@ -93,19 +94,6 @@ bool ReadDword(HKEY key, const std::wstring& value, DWORD size, DWORD& out) {
   return true;
 }
 
-using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-
-// RegDeleteKeyExW does not exist before 64-bit-aware Windows versions: looked up once.
-DeleteKeyExFn DeleteKeyEx() {
-  static const DeleteKeyExFn fn = [] {
-    HMODULE advapi = GetModuleHandleW(L"Advapi32.dll");
-    if (!advapi) advapi = LoadLibraryW(L"Advapi32.dll");
-    FARPROC proc = advapi ? GetProcAddress(advapi, "RegDeleteKeyExW") : nullptr;
-    return reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(proc));
-  }();
-  return fn;
-}
-
 // A subkey naming nothing below the root would make the tree deletion take the root's
 // whole content with it.
 bool NamesNoSubkey(const std::wstring& subkey) {
@@ -161,7 +149,7 @@ LONG DeleteKeyTree(HKEY parent, const std::wstring& name) {
     if (r != ERROR_SUCCESS) return r;
   }
   key.reset();
-  if (DeleteKeyExFn fn = DeleteKeyEx()) return fn(parent, name.c_str(), 0, 0);
+  if (latebound::RegDeleteKeyExFn fn = latebound::RegDeleteKeyEx()) return fn(parent, name.c_str(), 0, 0);
   return RegDeleteKeyW(parent, name.c_str());
 }
 

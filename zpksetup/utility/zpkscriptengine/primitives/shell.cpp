@@ -12,6 +12,7 @@
 #include <cmath>
 #include <vector>
 
+#include "latebound.h"
 #include "log/debugoutput.h"
 #include "scriptargs.h"
 
@@ -79,16 +80,10 @@ std::wstring ParentOf(const std::wstring& path) {
   return buf.data();
 }
 
-using CreateDirectoryFn = int(WINAPI*)(HWND, LPCWSTR);
-
 // shell32's directory creation (ordinal 165) makes every missing parent.
 void EnsureDirectory(const std::wstring& dir) {
   if (dir.empty() || PathFileExistsW(dir.c_str())) return;
-  HMODULE shell = GetModuleHandleW(L"shell32.dll");
-  if (!shell) shell = LoadLibraryW(L"shell32.dll");
-  FARPROC proc = shell ? GetProcAddress(shell, MAKEINTRESOURCEA(165)) : nullptr;
-  if (!proc) return;
-  reinterpret_cast<CreateDirectoryFn>(reinterpret_cast<void*>(proc))(nullptr, dir.c_str());
+  latebound::ShellCreateDirectory(dir);
 }
 
 bool SaveTo(IUnknown* object, const std::wstring& link) {

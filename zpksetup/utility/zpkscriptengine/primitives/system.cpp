@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cwctype>
 
+#include "latebound.h"
 #include "scriptargs.h"
 #include "zpkprocesstoolhelp.h"
 
@@ -82,11 +83,7 @@ int Lua_GetOSVersion(lua_State* L) {
 }
 
 int Lua_IsWow64(lua_State* L) {
-  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  auto fn = reinterpret_cast<IsWow64Fn>(
-      GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process"));
-  BOOL wow64 = FALSE;
-  return scriptargs::PushBoolean(L, fn && fn(GetCurrentProcess(), &wow64) && wow64);
+  return scriptargs::PushBoolean(L, latebound::IsWow64());
 }
 
 int Lua_ExitWindows(lua_State* L) {
