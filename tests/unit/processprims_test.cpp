@@ -57,11 +57,6 @@ struct WindowHelper {
   HWND window = nullptr;
 };
 
-bool Bool(const char* expression) {
-  if (!RunLua(std::string("result_b = ") + expression)) return false;
-  return Engine()->GetGlobalBoolean("result_b");
-}
-
 }  // namespace
 
 TEST(ProcessPrims, GetProcessIdFindsEveryInstanceIgnoringCase) {

@@ -31,6 +31,17 @@ inline bool RunLua(const std::string& code) {
 
 inline ZPKScriptEngine* Engine() { return ZPKScriptEngine::Instance(); }
 
+// The value of one script expression, through a global; false or "<script error>" when
+// the code raises.
+inline bool Bool(const std::string& expression) {
+  if (!RunLua("result_b = " + expression)) return false;
+  return Engine()->GetGlobalBoolean("result_b");
+}
+inline std::wstring String(const std::string& expression) {
+  if (!RunLua("result_s = " + expression)) return L"<script error>";
+  return Engine()->GetGlobalString("result_s");
+}
+
 // The helper programs lie in <build>/tests/bin, the tests in <build>/tests/unit.
 inline std::wstring HelperPath(const std::wstring& file) {
   return ModuleDir() + L"\\..\\bin\\" + file;
