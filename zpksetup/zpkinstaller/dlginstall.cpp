@@ -9,6 +9,7 @@
 
 #include "dlginstallrules.h"
 #include "dpi.h"
+#include "handles.h"
 #include "installmgr.h"
 #include "latebound.h"
 #include "listener.h"
@@ -45,14 +46,6 @@ const IID kIFileOpenDialog = {0x42F85136, 0xDB7E, 0x439C, {0x85, 0xF1, 0xE4, 0x0
 const IID kIShellItem = {0x43826D1E, 0xE718, 0x42EE, {0xBC, 0x55, 0xA1, 0xE2, 0x61, 0xC3, 0x7B, 0xFE}};
 
 ZPKScriptEngine* Engine() { return ZPKScriptEngine::Instance(); }
-
-template <typename T>
-struct ComRelease {
-  T* p = nullptr;
-  ~ComRelease() {
-    if (p) p->Release();
-  }
-};
 
 // The path has a drive letter and exists as a folder afterwards (shell32's directory
 // creation, ordinal 165, makes every missing parent).
@@ -99,26 +92,25 @@ std::wstring StartFolder(const std::wstring& text) {
 
 // The folder the user picks in the system dialog; empty when cancelled or unavailable.
 std::wstring PickFolder(HWND owner, const std::wstring& start) {
-  ComRelease<IFileOpenDialog> dialog;
-  if (FAILED(CoCreateInstance(kFileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, kIFileOpenDialog,
-                              reinterpret_cast<void**>(&dialog.p)))) {
+  ComPtr<IFileOpenDialog> dialog;
+  if (FAILED(CoCreateInstance(kFileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, kIFileOpenDialog, dialog.out()))) {
     return std::wstring();
   }
   PIDLIST_ABSOLUTE pidl = nullptr;
   if (SUCCEEDED(SHParseDisplayName(start.c_str(), nullptr, &pidl, 0, nullptr))) {
-    ComRelease<IShellItem> folder;
-    if (SUCCEEDED(SHCreateItemFromIDList(pidl, kIShellItem, reinterpret_cast<void**>(&folder.p)))) {
-      dialog.p->SetDefaultFolder(folder.p);
-      dialog.p->SetFolder(folder.p);
+    ComPtr<IShellItem> folder;
+    if (SUCCEEDED(SHCreateItemFromIDList(pidl, kIShellItem, folder.out()))) {
+      dialog->SetDefaultFolder(folder.get());
+      dialog->SetFolder(folder.get());
     }
     CoTaskMemFree(pidl);
   }
-  dialog.p->SetOptions(FOS_PICKFOLDERS);
-  if (FAILED(dialog.p->Show(owner))) return std::wstring();
-  ComRelease<IShellItem> result;
-  if (FAILED(dialog.p->GetResult(&result.p)) || !result.p) return std::wstring();
+  dialog->SetOptions(FOS_PICKFOLDERS);
+  if (FAILED(dialog->Show(owner))) return std::wstring();
+  ComPtr<IShellItem> result;
+  if (FAILED(dialog->GetResult(result.put())) || !result) return std::wstring();
   PWSTR path = nullptr;
-  if (FAILED(result.p->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path) return std::wstring();
+  if (FAILED(result->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path) return std::wstring();
   std::wstring chosen = path;
   CoTaskMemFree(path);
   return chosen;

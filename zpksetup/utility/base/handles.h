@@ -1,6 +1,7 @@
-// RAII owners for the handle kinds the installer opens.
+// RAII owners for the handle kinds the installer opens, COM references and COM itself.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -62,3 +63,38 @@ using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+
+// Owns one reference to a COM interface. out() hands the slot to a creating call.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  void** out() { return reinterpret_cast<void**>(&p_); }
+  T** put() { return &p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// COM for the calling thread while this lives. A thread that already chose another
+// apartment keeps it: only a successful initialisation is undone.
+class ComScope {
+ public:
+  ComScope() : hr_(CoInitialize(nullptr)) {}
+  ~ComScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  HRESULT hr_;
+};

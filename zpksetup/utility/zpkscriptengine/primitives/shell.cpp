@@ -12,6 +12,7 @@
 #include <cmath>
 #include <vector>
 
+#include "handles.h"
 #include "latebound.h"
 #include "log/debugoutput.h"
 #include "scriptargs.h"
@@ -24,38 +25,6 @@ const IID kIidShellLinkW = {0x000214F9, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00,
 const CLSID kClsidInternetShortcut = {0xFBF23B40, 0xE3F0, 0x101B, {0x84, 0x88, 0x00, 0xAA, 0x00, 0x3E, 0x56, 0xF8}};
 const IID kIidUrlLocatorW = {0xCABB0DA0, 0xDA57, 0x11CF, {0x99, 0x74, 0x00, 0x20, 0xAF, 0xD7, 0x97, 0x62}};
 const IID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-// COM for the calling thread while a primitive runs. A thread that already chose another
-// apartment keeps it: only a successful initialisation is undone.
-class ComScope {
- public:
-  ComScope() : hr_(CoInitialize(nullptr)) {}
-  ~ComScope() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  HRESULT hr_;
-};
-
-template <typename T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() {
-    if (p_) p_->Release();
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-  void** out() { return reinterpret_cast<void**>(&p_); }
-
- private:
-  T* p_ = nullptr;
-};
 
 // The error trace carries the failing HRESULT as its error code: COM calls do not set
 // the thread's last error themselves.
@@ -87,7 +56,7 @@ void EnsureDirectory(const std::wstring& dir) {
 }
 
 bool SaveTo(IUnknown* object, const std::wstring& link) {
-  ComRef<IPersistFile> file;
+  ComPtr<IPersistFile> file;
   HRESULT hr = object->QueryInterface(kIidPersistFile, file.out());
   if (FAILED(hr)) {
     SHELL_TRACE(hr, L"QueryInterface IID_IPersistFile failed!");
@@ -103,7 +72,7 @@ bool SaveTo(IUnknown* object, const std::wstring& link) {
 }
 
 bool SaveInternetShortcut(const std::wstring& url, const std::wstring& link) {
-  ComRef<IUniformResourceLocatorW> locator;
+  ComPtr<IUniformResourceLocatorW> locator;
   HRESULT hr = CoCreateInstance(kClsidInternetShortcut, nullptr, CLSCTX_ALL, kIidUrlLocatorW, locator.out());
   if (FAILED(hr)) {
     SHELL_TRACE(hr, L"CoCreateInstance(CLSID_InternetShortcut) failed!");
@@ -120,7 +89,7 @@ bool SaveInternetShortcut(const std::wstring& url, const std::wstring& link) {
 // Arguments and description are touched only when the caller passed a fourth argument;
 // a nil among them leaves that property alone.
 bool SaveShellLink(lua_State* L, int argc, const std::wstring& target, const std::wstring& link) {
-  ComRef<IShellLinkW> shellLink;
+  ComPtr<IShellLinkW> shellLink;
   HRESULT hr = CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_ALL, kIidShellLinkW, shellLink.out());
   if (FAILED(hr)) {
     SHELL_TRACE(hr, L"CoCreateInstance(CLSID_ShellLink) failed!");
