@@ -16,18 +16,6 @@
 
 namespace skin {
 
-namespace {
-
-void DefaultLayoutFailure(HWND hwnd, const std::wstring& skinFile, const std::wstring&) {
-  std::wstring text = L"\u52A0\u8F7D\u8D44\u6E90\u6587\u4EF6\u5931\u8D25\uFF1A" + skinFile;  // 加载资源文件失败：
-  ZpkMessageBox(hwnd, text.c_str(), L"Skin", MB_ICONERROR);
-  ExitProcess(1);
-}
-
-WindowImplBase::LayoutFailureHandler g_layoutFailure = DefaultLayoutFailure;
-
-}  // namespace
-
 // ---- notification table ----
 
 void CNotifyPump::BindNotify(const std::wstring& type, const std::wstring& name, Handler handler) {
@@ -135,8 +123,10 @@ WindowImplBase::WindowImplBase() {
 
 WindowImplBase::~WindowImplBase() = default;
 
-void WindowImplBase::SetLayoutFailureHandler(LayoutFailureHandler handler) {
-  g_layoutFailure = handler ? handler : DefaultLayoutFailure;
+void WindowImplBase::OnLayoutFailure(const std::wstring& skinFile, const std::wstring&) {
+  std::wstring text = L"\u52A0\u8F7D\u8D44\u6E90\u6587\u4EF6\u5931\u8D25\uFF1A" + skinFile;  // 加载资源文件失败：
+  ZpkMessageBox(m_hWnd, text.c_str(), L"Skin", MB_ICONERROR);
+  ExitProcess(1);
 }
 
 void WindowImplBase::Notify(TNotifyUI& msg) {
@@ -184,7 +174,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL& handled) {
   std::wstring error;
   std::unique_ptr<CControlUI> root = BuildMarkup(SkinFile(), CPaintManagerUI::ReadSkinFile, this, &image, &error);
   if (!root) {
-    g_layoutFailure(m_hWnd, SkinFile(), error);
+    OnLayoutFailure(SkinFile(), error);
     return -1;
   }
   m_pm.AttachDialog(std::move(root), image);

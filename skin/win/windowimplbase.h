@@ -88,11 +88,11 @@ class WindowImplBase : public CWindowWnd,
   // Applies a DPI to this window: scale, size kept around its centre, relayout.
   void ApplyDpi(int dpi);
 
-  // What the layout failure shows before the process ends (a test seam).
-  using LayoutFailureHandler = void (*)(HWND hwnd, const std::wstring& skinFile, const std::wstring& reason);
-  static void SetLayoutFailureHandler(LayoutFailureHandler handler);
-
  protected:
+  // A layout that does not build: by default an error box, then the process ends (the
+  // installer has nothing to show without it). A window with another way out overrides it;
+  // the window is then not created.
+  virtual void OnLayoutFailure(const std::wstring& skinFile, const std::wstring& reason);
   virtual LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
   LRESULT OnNcHitTest(LPARAM lParam);
 

@@ -30,15 +30,6 @@ const wchar_t* const kPageNames[] = {L"confirm", L"reason", L"progress", L"done"
 const wchar_t* const kRequired[] = {L"TabUninst", L"BtnNext", L"BtnUninstall", L"BtnFinish", L"ProgressUninst"};
 const wchar_t* const kReasonOptions[] = {L"OptReason1", L"OptReason2", L"OptReason3", L"OptReason4"};
 
-bool g_layoutFailed = false;
-
-// A layout that does not build leaves the window uncreated; the caller falls back to
-// message boxes instead of ending the process.
-void NoteLayoutFailure(HWND, const std::wstring& file, const std::wstring& reason) {
-  qd::Output(L"uninstall skin %ls unusable: %ls\r\n", file.c_str(), reason.c_str());
-  g_layoutFailed = true;
-}
-
 bool LoadSkinArchive() {
   HMODULE self = GetModuleHandleW(nullptr);
   HRSRC info = FindResourceW(self, MAKEINTRESOURCEW(249), L"ZIP");
@@ -108,6 +99,13 @@ class CUninstallWnd : public WindowImplBase {
 
   bool Usable() const { return m_usable; }
   bool Removed() const { return m_removed; }
+
+  // A layout that does not build leaves the window uncreated; the caller falls back to
+  // message boxes instead of ending the process.
+  void OnLayoutFailure(const std::wstring& file, const std::wstring& reason) override {
+    qd::Output(L"uninstall skin %ls unusable: %ls\r\n", file.c_str(), reason.c_str());
+    m_usable = false;
+  }
   void QuitLoopOnDestroy() { m_quitOnDestroy = true; }
 
   void SetUpControls() override {
@@ -259,14 +257,12 @@ class CUninstallWnd : public WindowImplBase {
 WindowOutcome RunUninstallWindow(CUninstallSession& session, const UninstallArgs& args) {
   if (!LoadSkinArchive()) return WindowOutcome::kUnavailable;
   BecomePerMonitorDpiAware();
-  WindowImplBase::SetLayoutFailureHandler(NoteLayoutFailure);
-  g_layoutFailed = false;
   WindowOutcome outcome = WindowOutcome::kUnavailable;
   {
     CUninstallWnd window(session, args);
     const std::wstring title = session.Product() + L" \u5378\u8F7D";  // 卸载
     HWND hwnd = window.Create(nullptr, title.c_str(), WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, 0);
-    if (hwnd && window.Usable() && !g_layoutFailed) {
+    if (hwnd && window.Usable()) {
       window.QuitLoopOnDestroy();
       window.ShowWindow(true);
       window.ShowFirstPage();
