@@ -1,7 +1,6 @@
 #include "dlginstall.h"
 
 #include <objbase.h>
-#include <process.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -18,6 +17,7 @@
 #include "msgbox.h"
 #include "primitives/shell.h"
 #include "protectedfolders.h"
+#include "resource/moduleresource.h"
 #include "scriptengine.h"
 #include "stat/qvstatmodule.h"
 #include "textconv.h"
@@ -67,8 +67,9 @@ uint64_t FreeBytesOn(const std::wstring& path) {
 }
 
 uint64_t PayloadBytes() {
-  HRSRC info = FindResourceW(nullptr, L"APP.7Z", L"_7Z");
-  return info ? SizeofResource(nullptr, info) : 0;
+  qvbase::ResourceBytes payload;
+  qvbase::ReadModuleResource(nullptr, L"APP.7Z", L"_7Z", &payload);
+  return payload.size;
 }
 
 bool PathExists(const std::wstring& path) {
@@ -287,10 +288,7 @@ void CDlgInstall::StartInstall() {
   const bool carousel = engine->GetGlobalInteger("global_app_id") == kSearchServerEdition;
 
   workerRunning_ = true;
-  const uintptr_t thread = _beginthreadex(nullptr, 0, InstallWorkerProc, m_hWnd, 0, nullptr);
-  if (thread) {
-    CloseHandle(reinterpret_cast<HANDLE>(thread));
-  } else {
+  if (!worker_.Start(m_hWnd, kMsgInstallFinished, RunInstallEvents)) {
     // No worker: there is no signal to wait for, and the window may close again.
     QD_ERROR_TRACE(L"_beginthreadex failed!");
     workerRunning_ = false;
@@ -403,6 +401,7 @@ LRESULT CDlgInstall::OnWindowDestroyed(UINT msg, WPARAM wParam, LPARAM lParam, B
 LRESULT CDlgInstall::OnAppMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
   switch (msg) {
     case kMsgInstallFinished:
+      worker_.Wait();  // it has posted its last act
       workerRunning_ = false;
       if (progressBar_) progressBar_->SetValue(progressBar_->GetMaxValue());
       break;

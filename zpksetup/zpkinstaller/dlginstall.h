@@ -9,6 +9,7 @@
 #include <string>
 
 #include "windowimplbase.h"
+#include "workerthread.h"
 
 namespace skin {
 class CButtonUI;
@@ -72,6 +73,8 @@ class CDlgInstall : public skin::WindowImplBase {
   skin::CProgressUI* progressBar_ = nullptr;
   skin::CLabelUI* progressLabel_ = nullptr;
 
+  // Runs the install events; its signal is kMsgInstallFinished.
+  skin::CWorkerThread worker_;
   // True from the worker's start until its signal: the script state may be in use on
   // the worker, and the window must not go away under a half-done installation.
   bool workerRunning_ = false;

@@ -116,9 +116,7 @@ void CInstallMgr::HideSystemZipFolder() {
   BlockZipFolderMenu();
 }
 
-unsigned __stdcall InstallWorkerProc(void* window) {
+void RunInstallEvents() {
   CInstallMgr::Instance()->OnInstall();
   CInstallMgr::Instance()->BeforeComplete();
-  PostMessageW(static_cast<HWND>(window), kMsgInstallFinished, 0, 0);
-  return 0;
 }

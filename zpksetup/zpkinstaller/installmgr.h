@@ -39,8 +39,8 @@ class CInstallMgr {
   std::mutex lock_;
 };
 
-// The install worker of the windowed run: OnInstall, BeforeComplete, then message 11032
-// to the window given as the parameter.
-unsigned __stdcall InstallWorkerProc(void* window);
+// The install worker's work in the windowed run: OnInstall, then BeforeComplete. The
+// window learns that it has returned from message 11032.
+void RunInstallEvents();
 
 constexpr UINT kMsgInstallFinished = 11032;  // WM_USER + 10008

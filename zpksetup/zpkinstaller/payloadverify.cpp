@@ -6,6 +6,7 @@
 #include "log/qvbaselog.h"
 #include "msgbox.h"
 #include "payloadcheck.h"
+#include "resource/moduleresource.h"
 #include "systemsha256.h"
 #include "textconv.h"
 
@@ -16,16 +17,14 @@ const wchar_t kPayloadName[] = L"APP.7Z";
 const wchar_t kHashName[] = L"APP.SHA256";
 const wchar_t kDamagedText[] = L"安装程序已损坏，无法安装。请重新下载安装程序。";
 
-// The bytes of a resource as stored in the image; null when there is no such resource.
+// The bytes of a resource as stored in the image; null when there is no such resource
+// (an empty one is there, and checked like any other).
 const uint8_t* ResourceBytes(HMODULE module, const wchar_t* name, DWORD* size) {
-  *size = 0;
-  HRSRC found = FindResourceW(module, name, kPayloadType);
-  if (!found) return nullptr;
-  HGLOBAL loaded = LoadResource(module, found);
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (!bytes) return nullptr;
-  *size = SizeofResource(module, found);
-  return static_cast<const uint8_t*>(bytes);
+  qvbase::ResourceBytes found;
+  const qvbase::ResourceResult result = qvbase::ReadModuleResource(module, name, kPayloadType, &found);
+  const bool there = result == qvbase::ResourceResult::kOk || result == qvbase::ResourceResult::kEmpty;
+  *size = there ? found.size : 0;
+  return there ? found.data : nullptr;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "log/debugoutput.h"
 #include "monitordpi.h"
 #include "paintmanager.h"
+#include "resource/moduleresource.h"
 #include "scriptengine.h"
 #include "setuprun.h"
 #include "stat/qvstatmodule.h"
@@ -22,27 +23,21 @@ const DWORD kWindowExStyle = WS_EX_WINDOWEDGE;
 
 // Hands the skin archive "ZIP"/249 to the skin engine; false when it is missing or empty.
 bool LoadSkinArchive(HINSTANCE instance) {
-  HRSRC info = FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP");
-  HGLOBAL data = info ? LoadResource(instance, info) : nullptr;
-  if (!data) {
-    QD_ERROR_TRACE(L"LoadResource failed. type : XML, id : LAYOUT.XML");
-    return false;
+  qvbase::ResourceBytes skin;
+  switch (qvbase::ReadModuleResource(instance, MAKEINTRESOURCEW(249), L"ZIP", &skin)) {
+    case qvbase::ResourceResult::kOk:
+      skin::CPaintManagerUI::SetResourceZip(skin.data, skin.size);
+      return true;
+    case qvbase::ResourceResult::kNotLocked:
+      QD_ERROR_TRACE(L"LockResource failed.");
+      return false;
+    case qvbase::ResourceResult::kEmpty:
+      qd::OutputText(L"ResSize == 0\r\n");
+      return false;
+    default:
+      QD_ERROR_TRACE(L"LoadResource failed. type : XML, id : LAYOUT.XML");
+      return false;
   }
-  const void* bytes = LockResource(data);
-  if (!bytes) {
-    QD_ERROR_TRACE(L"LockResource failed.");
-    FreeResource(data);
-    return false;
-  }
-  const DWORD size = SizeofResource(instance, info);
-  if (size == 0) {
-    qd::OutputText(L"ResSize == 0\r\n");
-    FreeResource(data);
-    return false;
-  }
-  skin::CPaintManagerUI::SetResourceZip(bytes, size);
-  FreeResource(data);
-  return true;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <objbase.h>
-#include <process.h>
 
 #include <cstdio>
 #include <string>
@@ -11,12 +10,14 @@
 #include "handles.h"
 #include "log/debugoutput.h"
 #include "monitordpi.h"
+#include "resource/moduleresource.h"
 #include "textconv.h"
 #include "uicontainer.h"
 #include "uicontrols.h"
 #include "uiedit.h"
 #include "uninstallchoices.h"
 #include "windowimplbase.h"
+#include "workerthread.h"
 
 using namespace skin;
 
@@ -31,16 +32,12 @@ const wchar_t* const kRequired[] = {L"TabUninst", L"BtnNext", L"BtnUninstall", L
 const wchar_t* const kReasonOptions[] = {L"OptReason1", L"OptReason2", L"OptReason3", L"OptReason4"};
 
 bool LoadSkinArchive() {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(self, MAKEINTRESOURCEW(249), L"ZIP");
-  HGLOBAL data = info ? LoadResource(self, info) : nullptr;
-  const void* bytes = data ? LockResource(data) : nullptr;
-  const DWORD size = info ? SizeofResource(self, info) : 0;
-  if (!bytes || size == 0) {
+  qvbase::ResourceBytes skin;
+  if (qvbase::ReadModuleResource(nullptr, MAKEINTRESOURCEW(249), L"ZIP", &skin) != qvbase::ResourceResult::kOk) {
     qd::OutputText(L"uninstall skin: no ZIP/249 resource\r\n");
     return false;
   }
-  return CPaintManagerUI::SetResourceZip(bytes, size);
+  return CPaintManagerUI::SetResourceZip(skin.data, skin.size);
 }
 
 // Test seam: with ZPK_UNINSTALL_PAGELOG naming a file, every page shown is appended to it
@@ -63,23 +60,6 @@ void NotePage(HWND hwnd, const wchar_t* page) {
   if (file && len > 0) WriteFile(file.get(), line, static_cast<DWORD>(len), &written, nullptr);
 }
 
-struct WorkerStart {
-  CUninstallSession* session;
-  HWND window;
-};
-
-// The worker owns the script state from its start until it posts kRemovalDone; the window
-// thread does not touch the state in between.
-unsigned __stdcall RemovalWorker(void* param) {
-  WorkerStart start = *static_cast<WorkerStart*>(param);
-  delete static_cast<WorkerStart*>(param);
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  start.session->Remove();
-  if (SUCCEEDED(com)) CoUninitialize();
-  PostMessageW(start.window, kRemovalDone, 0, 0);
-  return 0;
-}
-
 class CUninstallWnd : public WindowImplBase {
  public:
   CUninstallWnd(CUninstallSession& session, const UninstallArgs& args) : m_session(session), m_args(args) {
@@ -92,7 +72,7 @@ class CUninstallWnd : public WindowImplBase {
     BindNotify(L"click", L"BtnFinish", [this](TNotifyUI&) { Close(); });
   }
 
-  ~CUninstallWnd() override { WaitForWorker(); }
+  ~CUninstallWnd() override { m_worker.Wait(); }
 
   const wchar_t* WindowClassName() const override { return L"ZpkUninstall"; }
   std::wstring SkinFile() override { return L"Layout/Layout.xml"; }
@@ -208,11 +188,15 @@ class CUninstallWnd : public WindowImplBase {
     if (auto* close = m_pm.FindControl(L"BtnClose")) close->SetEnabled(false);
     SetProgress(0);
     ShowPage(kPageProgress);
-    auto* start = new WorkerStart{&m_session, m_hWnd};
-    m_worker.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RemovalWorker, start, 0, nullptr)));
-    if (!m_worker) {
+    // The worker owns the script state until it posts kRemovalDone; this thread does not
+    // touch the state in between.
+    CUninstallSession* session = &m_session;
+    const bool started = m_worker.Start(m_hWnd, kRemovalDone, [session] {
+      ComScope com;
+      session->Remove();
+    });
+    if (!started) {
       QD_ERROR_TRACE(L"_beginthreadex failed!");
-      delete start;
       m_session.Remove();  // the same work, on this thread
       OnRemovalDone();
       return;
@@ -221,7 +205,7 @@ class CUninstallWnd : public WindowImplBase {
   }
 
   void OnRemovalDone() {
-    WaitForWorker();
+    m_worker.Wait();
     m_running = false;
     m_removed = true;
     ::KillTimer(m_hWnd, kProgressTimer);
@@ -230,11 +214,6 @@ class CUninstallWnd : public WindowImplBase {
     ::SetTimer(m_hWnd, kShowDoneTimer, 500, nullptr);  // the full bar stays visible a moment
   }
 
-  void WaitForWorker() {
-    if (!m_worker) return;
-    WaitForSingleObject(m_worker.get(), INFINITE);
-    m_worker.reset();
-  }
 
   void SetProgress(int value) {
     m_progress->SetValue(value);
@@ -245,7 +224,7 @@ class CUninstallWnd : public WindowImplBase {
   UninstallArgs m_args;
   CTabLayoutUI* m_tab = nullptr;
   CProgressUI* m_progress = nullptr;
-  UniqueKernelHandle m_worker;
+  CWorkerThread m_worker;
   bool m_usable = true;
   bool m_running = false;
   bool m_removed = false;

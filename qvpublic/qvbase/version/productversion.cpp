@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifdef _WIN32
+#include "resource/moduleresource.h"
+#endif
+
 namespace {
 
 const uint32_t kFixedSignature = 0xFEEF04BD;
@@ -37,13 +41,10 @@ bool ParseProductVersion(const void* block, size_t size, ProductVersion* out) {
 
 #ifdef _WIN32
 bool ReadProductVersion(HMODULE module, ProductVersion* out) {
-  if (!module) module = GetModuleHandleW(nullptr);
   // Resource 1 of type RT_VERSION (16).
-  HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
-  if (!res) return false;
-  HGLOBAL data = LoadResource(module, res);
-  const void* block = data ? LockResource(data) : nullptr;
-  if (!block) return false;
-  return ParseProductVersion(block, SizeofResource(module, res), out);
+  qvbase::ResourceBytes block;
+  const qvbase::ResourceResult result = qvbase::ReadModuleResource(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16), &block);
+  if (result != qvbase::ResourceResult::kOk && result != qvbase::ResourceResult::kEmpty) return false;
+  return ParseProductVersion(block.data, block.size, out);
 }
 #endif

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "log/debugoutput.h"
+#include "resource/moduleresource.h"
 #include "scriptapi.h"
 #include "scripterror.h"
 #include "textconv.h"
@@ -31,30 +32,23 @@ ZPKScriptEngine::~ZPKScriptEngine() {
 }
 
 bool ZPKScriptEngine::DoResLua(const wchar_t* type, const wchar_t* name) {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(self, name, type);
-  HGLOBAL res = info ? LoadResource(self, info) : nullptr;
-  if (!res) {
-    qd::Output(L"LoadResource failed. Type : %ls ID : %ls\r\n", type, name);
-    QD_ERROR_TRACE(L"");
-    return false;
-  }
-  const void* bytes = LockResource(res);
-  if (!bytes) {
-    QD_ERROR_TRACE(L"LockResource failed.");
-    FreeResource(res);
-    return false;
-  }
-  DWORD size = SizeofResource(self, info);
-  if (size == 0) {
-    qd::OutputText(L"ResSize == 0\r\n");
-    FreeResource(res);
-    return false;
+  qvbase::ResourceBytes chunk;
+  switch (qvbase::ReadModuleResource(nullptr, name, type, &chunk)) {
+    case qvbase::ResourceResult::kOk:
+      break;
+    case qvbase::ResourceResult::kNotLocked:
+      QD_ERROR_TRACE(L"LockResource failed.");
+      return false;
+    case qvbase::ResourceResult::kEmpty:
+      qd::OutputText(L"ResSize == 0\r\n");
+      return false;
+    default:
+      qd::Output(L"LoadResource failed. Type : %ls ID : %ls\r\n", type, name);
+      QD_ERROR_TRACE(L"");
+      return false;
   }
   const std::string chunkName = Utf16ToAnsi(name);
-  bool ok = DoBuffer(static_cast<const char*>(bytes), size, chunkName.c_str());
-  FreeResource(res);
-  return ok;
+  return DoBuffer(reinterpret_cast<const char*>(chunk.data), chunk.size, chunkName.c_str());
 }
 
 bool ZPKScriptEngine::DoBuffer(const char* data, size_t size, const char* chunkName) {

@@ -9,6 +9,7 @@
 #include "handles.h"
 #include "log/debugoutput.h"
 #include "pathlinks.h"
+#include "resource/moduleresource.h"
 #include "scriptargs.h"
 #include "scriptcallback.h"
 
@@ -37,22 +38,11 @@ ResourceName ReadResourceName(lua_State* L, int index) {
   return name;
 }
 
-// The bytes of one resource of the installer's own module (read-only: the loaded image
-// is never written to).
-struct Resource {
-  const uint8_t* bytes = nullptr;
-  DWORD size = 0;
-};
-
-bool LoadOwnResource(const wchar_t* type, const ResourceName& name, Resource& out) {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(self, name.get(), type);
-  HGLOBAL res = info ? LoadResource(self, info) : nullptr;
-  const void* bytes = res ? LockResource(res) : nullptr;
-  if (!bytes) return false;
-  out.bytes = static_cast<const uint8_t*>(bytes);
-  out.size = SizeofResource(self, info);
-  return true;
+// One resource of the installer's own module, empty ones included (read-only: the loaded
+// image is never written to).
+bool LoadOwnResource(const wchar_t* type, const ResourceName& name, qvbase::ResourceBytes& out) {
+  const qvbase::ResourceResult result = qvbase::ReadModuleResource(nullptr, name.get(), type, &out);
+  return result == qvbase::ResourceResult::kOk || result == qvbase::ResourceResult::kEmpty;
 }
 
 int UnCompressFile(const std::wstring& archive, const std::wstring& destination,
@@ -103,7 +93,7 @@ int Lua_UnCompress7z(lua_State* L) {
     code = UnCompressFile(archive, destination, onFile, onError);
   } else {
     const ResourceName name = ReadResourceName(L, 1);
-    Resource payload;
+    qvbase::ResourceBytes payload;
     if (!LoadOwnResource(kPayloadType, name, payload)) {
       qd::Output(L"Fun:%ls ,LoadResource failed!\r\n", kUnCompress);
       return scriptargs::PushBoolean(L, false);
@@ -112,7 +102,7 @@ int Lua_UnCompress7z(lua_State* L) {
     // The stored signature has its first two bytes exchanged; the source undoes that as
     // it reads, so the image stays as loaded and every later extraction sees the same.
     archive7z::MemorySource source;
-    archive7z::InitMemorySource(source, payload.bytes, payload.size, true);
+    archive7z::InitMemorySource(source, payload.data, payload.size, true);
     code = ExtractToDirectory(&source.vt, destination, onFile, onError);
   }
   if (code != archive7z::kOk) {
@@ -131,7 +121,7 @@ int Lua_ExtractResource(lua_State* L) {
   }
   const std::wstring type = scriptargs::Text(L, 1);
   const ResourceName name = ReadResourceName(L, 2);
-  Resource res;
+  qvbase::ResourceBytes res;
   if (!LoadOwnResource(type.c_str(), name, res)) {
     qd::Output(L"Fun:%ls ,LoadResource failed!\r\n", kExtractResource);
     return scriptargs::PushBoolean(L, false);
@@ -146,10 +136,10 @@ int Lua_ExtractResource(lua_State* L) {
   bool written;
   if (type == kPayloadType && res.size >= 2) {
     // The file gets the archive's real signature; the loaded image is left alone.
-    const uint8_t head[2] = {res.bytes[1], res.bytes[0]};
-    written = WriteBytes(file.get(), head, 2) && WriteBytes(file.get(), res.bytes + 2, res.size - 2);
+    const uint8_t head[2] = {res.data[1], res.data[0]};
+    written = WriteBytes(file.get(), head, 2) && WriteBytes(file.get(), res.data + 2, res.size - 2);
   } else {
-    written = WriteBytes(file.get(), res.bytes, res.size);
+    written = WriteBytes(file.get(), res.data, res.size);
   }
   if (!written) {
     qd::Output(L"Fun:%ls ,WriteFile %ls failed!\r\n", kExtractResource, target.c_str());
