@@ -6,6 +6,7 @@
 
 using folderrules::Canonical;
 using folderrules::Judge;
+using folderrules::ParentFolder;
 using folderrules::Verdict;
 
 namespace {
@@ -29,6 +30,16 @@ TEST(FolderRules, CanonicalSpellings) {
   EXPECT_EQ(Canonical(L"\\\\?\\C:\\x\\"), L"C:\\x");
   EXPECT_EQ(Canonical(L"\\\\?\\UNC\\server\\share\\"), L"\\\\server\\share");
   EXPECT_EQ(Canonical(L"//server/share/dir/"), L"\\\\server\\share\\dir");
+}
+
+// A shortcut's working folder and the folder dialog's start come from here: "C:" alone
+// would mean the drive's current folder, not its root.
+TEST(FolderRules, ParentFolderKeepsADriveRoot) {
+  EXPECT_EQ(ParentFolder(L"C:\\App\\app.exe"), L"C:\\App");
+  EXPECT_EQ(ParentFolder(L"C:\\app.exe"), L"C:\\");
+  EXPECT_EQ(ParentFolder(L"C:\\"), L"C:\\");
+  EXPECT_EQ(ParentFolder(L"\\\\server\\share\\a.txt"), L"\\\\server\\share");
+  EXPECT_EQ(ParentFolder(L"app.exe"), L"");
 }
 
 TEST(FolderRules, RootsAreRefused) {

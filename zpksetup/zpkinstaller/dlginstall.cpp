@@ -8,6 +8,7 @@
 
 #include "dlginstallrules.h"
 #include "dpi.h"
+#include "folderrules.h"
 #include "handles.h"
 #include "installmgr.h"
 #include "latebound.h"
@@ -76,15 +77,10 @@ bool PathExists(const std::wstring& path) {
   return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::wstring ParentOf(const std::wstring& path) {
-  const size_t cut = path.find_last_of(L"\\/");
-  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
-}
-
 // Where the folder dialog opens: the path box's folder, its parent, or Program Files.
 std::wstring StartFolder(const std::wstring& text) {
   if (PathExists(text)) return text;
-  const std::wstring parent = ParentOf(text);
+  const std::wstring parent = folderrules::ParentFolder(text);
   if (PathExists(parent)) return parent;
   wchar_t programFiles[MAX_PATH] = {};
   SHGetSpecialFolderPathW(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE);

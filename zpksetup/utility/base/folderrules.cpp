@@ -69,4 +69,11 @@ const wchar_t* Describe(Verdict verdict) {
   return L"";
 }
 
+std::wstring ParentFolder(const std::wstring& path) {
+  const size_t cut = path.find_last_of(L"\\/");
+  if (cut == std::wstring::npos) return std::wstring();
+  const bool driveRoot = cut == 2 && path[1] == L':';
+  return path.substr(0, driveRoot || cut == 0 ? cut + 1 : cut);
+}
+
 }  // namespace folderrules

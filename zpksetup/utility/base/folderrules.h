@@ -24,6 +24,10 @@ struct WellKnown {
 };
 Verdict Judge(const std::wstring& canonicalPath, const WellKnown& known);
 
+// The folder holding path: everything before its last separator, a drive root keeping its
+// own ("C:\a" gives "C:\"); empty when path has no separator.
+std::wstring ParentFolder(const std::wstring& path);
+
 // What a verdict means, for debug lines and the log.
 const wchar_t* Describe(Verdict verdict);
 

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <vector>
 
+#include "folderrules.h"
 #include "handles.h"
 #include "latebound.h"
 #include "log/debugoutput.h"
@@ -40,14 +41,6 @@ const IID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00
     qd::Output(format, (arg).c_str());     \
     SHELL_TRACE(hr, L"");                  \
   } while (0)
-
-std::wstring ParentOf(const std::wstring& path) {
-  std::vector<wchar_t> buf(path.begin(), path.end());
-  buf.push_back(0);
-  buf.resize(std::max<size_t>(buf.size(), MAX_PATH), 0);
-  PathRemoveFileSpecW(buf.data());
-  return buf.data();
-}
 
 // shell32's directory creation (ordinal 165) makes every missing parent.
 void EnsureDirectory(const std::wstring& dir) {
@@ -116,7 +109,7 @@ bool SaveShellLink(lua_State* L, int argc, const std::wstring& target, const std
     SHELL_SHORT_TRACE(hr, L"SetPath %ls failed!\r\n", target);
     return false;
   }
-  const std::wstring dir = ParentOf(target);
+  const std::wstring dir = folderrules::ParentFolder(target);
   hr = shellLink->SetWorkingDirectory(dir.c_str());
   if (FAILED(hr)) {
     SHELL_SHORT_TRACE(hr, L"SetWorkingDirectory %ls failed!\r\n", dir);
@@ -180,7 +173,7 @@ int Lua_CreateShortcut(lua_State* L) {
     scriptargs::ReportMissing(L"Lua_CreateShortcut", scriptargs::Text(L, 2));
     return scriptargs::PushBoolean(L, false);
   }
-  EnsureDirectory(ParentOf(link));
+  EnsureDirectory(folderrules::ParentFolder(link));
   // A URL keeps its text as written; the link path gets no extension added.
   if (PathIsURLW(rawTarget.c_str()))
     return scriptargs::PushBoolean(L, SaveInternetShortcut(rawTarget, link));
@@ -207,7 +200,7 @@ int Lua_Exec(lua_State* L) {
     }
     file = expanded;
     params = scriptargs::Text(L, 3);
-    dir = ParentOf(file);
+    dir = folderrules::ParentFolder(file);
   }
   if (scriptargs::Boolean(L, 5)) return scriptargs::PushBoolean(L, Launched(DesktopShellLaunch(file, params)));
   if (scriptargs::Boolean(L, 4)) return scriptargs::PushBoolean(L, RunAndWait(file, params, dir));
