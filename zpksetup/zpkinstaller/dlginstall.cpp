@@ -439,6 +439,7 @@ LRESULT CDlgInstall::OnAppMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& 
   switch (msg) {
     case kMsgInstallFinished:
       workerRunning_ = false;
+      installed_ = true;
       if (progressBar_) progressBar_->SetValue(progressBar_->GetMaxValue());
       break;
     case WM_CLOSE:
