@@ -41,6 +41,7 @@ def check(cond, what):
     print(("ok   " if cond else "FAIL ") + what, flush=True)
     if not cond:
         failures.append(what)
+    return cond
 
 
 def zpkpack(*args, env=None):
