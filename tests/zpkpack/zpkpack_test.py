@@ -394,7 +394,11 @@ def product_case(root, arch, cc, bindir, winbin, art):
         paths = set()
         for base, dirs, files in os.walk(top):
             rel = os.path.relpath(base, top)
-            if rel.lower().endswith("appdata/local/temp") or rel.lower().startswith("windows/temp"):
+            # Temporary folders hold the logs and the uninstaller's copy, which wait for the
+            # next restart; this prefix's %TEMP% is users/<name>/Temp.
+            low = rel.lower()
+            if (low.endswith("appdata/local/temp") or low.startswith("windows/temp")
+                    or (low.startswith("users/") and low.endswith("/temp"))):
                 dirs[:] = []
                 continue
             paths.update(os.path.join(rel, n) for n in dirs + files)
