@@ -1,20 +1,63 @@
--- The install script: what installing RuvanZip does to the machine. It runs after the
--- configuration chunk in the same script state; the installer calls its five events.
+-- The install script: what installing the configured product does to the machine. It runs
+-- after the configuration chunk in the same script state; the installer calls its five
+-- events. Every product-specific name comes from the configuration.
+
+local function log(text)
+  Lua_Logout(tostring(text))
+end
+
+-- Defaults for what a configuration leaves unset, derived from the five values it must
+-- give (global_product_name, global_product_name_inner, global_main_app_name,
+-- global_company_name, global_version). They are set when the chunk runs, before the
+-- installer reads any of them. The uninstall script derives the same ones.
+local function default(name, value)
+  if _G[name] == nil then _G[name] = value end
+end
+local inner = global_product_name_inner
+default("global_install_basepath", inner)
+default("global_reg_sub_key", "SOFTWARE\\" .. inner)
+default("global_uninst_sub_key", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" .. inner)
+default("global_shortcut_name", global_product_name)
+default("global_old_product_name", global_product_name)
+default("global_main_app_name_inner", global_main_app_name)
+default("global_main_wnd_cls", "")  -- empty: no running-program check
+default("global_union_id", 0)
+default("global_app_id", 0)
+default("global_enable_ss_install", true)
+default("global_startuseexplorer_level", true)
+default("global_udp_un_install_port", 8100)
+default("global_kill_process_list", {global_main_app_name_inner})
+default("global_firewall_app_name", global_main_app_name)
+if global_assoc_extension ~= nil then
+  default("global_assoc_progid", inner .. ".File")
+  default("global_assoc_verb", "open")
+end
+-- Without an application id the engine's built-in mutex name would be shared by every
+-- such product: one installer would keep another from running.
+if global_install_mutex_guid == nil and (global_app_id or 0) == 0 then
+  global_install_mutex_guid = "Global\\{A043B702-166A-4FB8-9733-E2BC4713F36F}" .. inner
+end
 
 local SCRIPT_VERSION = "1.0.0.2"
 local dialog_caption = string.format("%s - 安装", global_product_name)
 local oem_union_id = 26100
 local locked_file_folder = Lua_ExpandEnv("%TMP%")
 local previous_union_id = 0
-local service_process_name = "RzSrv.exe"
 local run_to_tray = false
 
 is_upgrade = false
 global_ss_install = false
 global_ss_run = false
 
-local function log(text)
-  Lua_Logout(tostring(text))
+local function is_set(value)
+  return value ~= nil and value ~= ""
+end
+
+-- A configured list: a table as it is, a single string as a list of one.
+local function list_of(value)
+  if type(value) == "table" then return value end
+  if is_set(value) then return {value} end
+  return {}
 end
 
 -- File-system redirection for a 32-bit installer on 64-bit Windows.
@@ -109,6 +152,12 @@ function AnalyzeParam()
   if fields[3]:sub(1, 2) == "hd" then DesktopShortcutChk = false end
 end
 
+-- Statistics are off when the configuration names no report address: nothing is looked
+-- up and nothing is sent.
+local function statistics_on()
+  return is_set(global_udp_install_uninstall_url) or is_set(global_install_PostURL)
+end
+
 function InstallReport(versions, union_id, app_id)
   log("start install report info")
   local path = global_install_path .. "\\rmstat.dll"
@@ -143,13 +192,24 @@ function InstallReport(versions, union_id, app_id)
   return result == 1
 end
 
+-- The product's service: its name and the program in the installation directory that
+-- installs it when started with "--install". Off unless both are configured.
+local function service_configured()
+  if is_set(global_service_name) and is_set(global_service_app_name) then return true end
+  log("no service configured (global_service_name, global_service_app_name): service step skipped")
+  return false
+end
+
 -- Stops and deletes the product's service and ends its process. The kill loop is
 -- bounded: a process that cannot be ended must not hang the installation.
 local function service_stop()
-  if Lua_ShellExec("cmd.exe", "/C sc stop RzSvc") then log("/C sc stop RzSvc") end
-  if Lua_ShellExec("cmd.exe", "/C sc delete RzSvc") then log("/C sc delete RzSvc") end
+  if not service_configured() then return end
+  local stop, delete = "/C sc stop " .. global_service_name, "/C sc delete " .. global_service_name
+  if Lua_ShellExec("cmd.exe", stop) then log(stop) end
+  if Lua_ShellExec("cmd.exe", delete) then log(delete) end
+  local process = global_service_app_name:match("[^\\]+$")
   for _ = 1, 50 do
-    local pid = Lua_GetProcessId(service_process_name)
+    local pid = Lua_GetProcessId(process)
     log(string.format("pid:%d", pid))
     if pid == -1 then return end
     Lua_TaskKill(pid, nil)
@@ -158,7 +218,8 @@ local function service_stop()
 end
 
 local function service_start()
-  Lua_Exec(global_install_path .. "\\" .. service_process_name, nil, "--install", true)
+  if not service_configured() then return end
+  Lua_Exec(global_install_path .. "\\" .. global_service_app_name, nil, "--install", true)
 end
 
 function GetCurrentUnionID()
@@ -208,6 +269,22 @@ function analy_filename_with_shortcut_param()
   if has("@qlc") then QuickLaunchChk = false end
 end
 
+-- Whether this start asks for a silent run, as ZPKSE_BeforeInit will decide it (switches,
+-- file-name markers, configuration). The installer reads it before that event when
+-- another installation of the product holds the instance mutex: a silent start then ends
+-- with 1618 (another installation is running), for its caller to retry later.
+local function asks_for_silent_run()
+  local argv = Lua_GetCommandLineArgv()
+  for _, a in ipairs(type(argv) == "table" and argv or {}) do
+    if a == "/sUpdate" or a == "-sUpdate" or a == "/srvUpdate" then return true end
+    if (a == "/s" or a == "-s") and global_enable_ss_install then return true end
+  end
+  if global_enable_ss_install ~= true then return false end
+  if global_default_ss_install == true then return true end
+  return base_name(Lua_GetModuleFileName()):lower():find("@st", 1, true) ~= nil
+end
+silent_requested = asks_for_silent_run()
+
 function FindWnd(class, title)
   local find_window = GLibTab.User32:Get("FindWindowW", "int")
   local hwnd = find_window(class and WString.New(nil, class) or nil, title and WString.New(nil, title) or nil)
@@ -216,10 +293,11 @@ end
 
 function CheckClient()
   if global_ss_install then return end
+  if not is_set(global_main_wnd_cls) then return end
   if FindWnd(global_main_wnd_cls, nil) == 0 then return end
   local text = string.format("检测到 %s 正在运行\r\n选择[确定]强制关闭，[取消]取消安装", global_product_name)
   if Lua_MsgBox(text, dialog_caption, 0x10031) == 1 then return end
-  os.exit(0)
+  os.exit(1602)  -- the user declined: cancelled
 end
 
 function checkShellExt(path)
@@ -232,9 +310,18 @@ function checkShellExt(path)
   log(tmp .. "  generate tmpfile")
   if Lua_MoveFile(path, tmp) then
     Lua_DeleteFileAfterReboot(tmp)
+    restart_needed = true
   else
     log(path .. "  move to tmp Failed!!!")
   end
+end
+
+-- The shell extension DLLs this installer registers: the 64-bit ones for a 32-bit
+-- installer on 64-bit Windows, the installer's own kind otherwise.
+local function shell_extensions()
+  local list = list_of(Lua_IsWow64() and global_shell_ext_dlls_wow64 or global_shell_ext_dlls)
+  if #list == 0 then log("no shell extension configured (global_shell_ext_dlls): step skipped") end
+  return list
 end
 
 function DeleteFileAndDirect(path, flag)
@@ -254,6 +341,8 @@ local function on_extract_error(file, code)
   log(tmp)
   if Lua_MoveFile(file, tmp) then
     Lua_DeleteFileAfterReboot(tmp)
+    -- The old file goes at the next restart: the host answers 3010.
+    restart_needed = true
     return 0
   end
   return 2
@@ -262,6 +351,10 @@ end
 function UpInfomession()
   report_union_id = global_union_id
   if previous_union_id ~= 0 then report_union_id = previous_union_id end
+  if not statistics_on() then
+    log("statistics off: no report address configured")
+    return
+  end
   InstallReport(global_tb_version, report_union_id, global_app_id)
 end
 
@@ -277,14 +370,47 @@ function RunApp()
   end
 end
 
+-- Replaces the firewall rules named global_firewall_rule_name that let the program
+-- global_firewall_app_name through, both ways. Off when no rule name is configured.
 function add_firewall_rule()
+  if not is_set(global_firewall_rule_name) then
+    log("no firewall rule configured (global_firewall_rule_name): step skipped")
+    return
+  end
   log("add_firewall_rule")
   local netsh = "%windir%\\system32\\netsh.exe"
-  local program = "\"" .. global_install_path .. "\\RuvanZip.exe\""
-  Lua_Exec(netsh, nil, "advfirewall firewall delete rule name=\"RuvanZip\"", true)
-  Lua_Exec(netsh, nil, "advfirewall firewall add rule name=\"RuvanZip\" dir=in program=" .. program .. " action=allow", true)
-  Lua_Exec(netsh, nil, "advfirewall firewall add rule name=\"RuvanZip\" dir=out program=" .. program .. " action=allow", true)
+  local name = "\"" .. global_firewall_rule_name .. "\""
+  local program = "\"" .. global_install_path .. "\\" .. global_firewall_app_name .. "\""
+  Lua_Exec(netsh, nil, "advfirewall firewall delete rule name=" .. name, true)
+  Lua_Exec(netsh, nil, "advfirewall firewall add rule name=" .. name .. " dir=in program=" .. program .. " action=allow", true)
+  Lua_Exec(netsh, nil, "advfirewall firewall add rule name=" .. name .. " dir=out program=" .. program .. " action=allow", true)
   log("add_firewall_rule end")
+end
+
+-- The file association: the main program does it itself when started with
+-- global_assoc_app_args; an extension (global_assoc_extension, one or a list) is
+-- registered under HKCU\Software\Classes with the ProgId and verb configured. Off when
+-- neither is configured.
+local function associate()
+  local extensions = list_of(global_assoc_extension)
+  if not is_set(global_assoc_app_args) and #extensions == 0 then
+    log("no file association configured (global_assoc_extension, global_assoc_app_args): step skipped")
+    return
+  end
+  if is_set(global_assoc_app_args) then
+    Lua_Exec(main_app_fullpath, nil, global_assoc_app_args, true)
+  end
+  if #extensions == 0 then return end
+  local classes, progid = "Software\\Classes\\", global_assoc_progid
+  Lua_RegAdd("HKCU", classes .. progid, "", "REG_SZ", global_product_name, true)
+  Lua_RegAdd("HKCU", classes .. progid .. "\\DefaultIcon", "", "REG_SZ", "\"" .. main_app_fullpath .. "\",0", true)
+  Lua_RegAdd("HKCU", classes .. progid .. "\\shell\\" .. global_assoc_verb .. "\\command", "", "REG_SZ",
+    "\"" .. main_app_fullpath .. "\" \"%1\"", true)
+  for _, extension in ipairs(extensions) do
+    Lua_RegAdd("HKCU", classes .. extension, "", "REG_SZ", progid, true)
+  end
+  -- Explorer reads associations again (SHCNE_ASSOCCHANGED).
+  GLibTab.shell32:Get("SHChangeNotify", "void")(0x08000000, 0, 0, 0)
 end
 
 local function build_reg_add_list()
@@ -392,16 +518,14 @@ end
 
 function ZPKSE_OnInstall()
   service_stop()
-  for _, name in ipairs{global_main_app_name_inner, "RuvanZip.exe", "NuUserCenter.exe", "ffmpeg.exe", "gHelper.exe"} do
+  for _, name in ipairs(list_of(global_kill_process_list)) do
     Lua_KillAllTaskByName(name)
   end
   Sleep(2000)
-  if Lua_IsWow64() then
-    checkShellExt(global_install_path .. "\\IShellExt64.dll")
-  else
-    checkShellExt(global_install_path .. "\\IShellExt.dll")
+  local extensions = shell_extensions()
+  for _, dll in ipairs(extensions) do
+    checkShellExt(global_install_path .. "\\" .. dll)
   end
-  checkShellExt(global_install_path .. "\\shell\\RuvanShell.dll")
 
   if locked_file_folder:sub(1, 1):lower() ~= global_install_path:sub(1, 1):lower() then
     locked_file_folder = paht_remove_filename(global_install_path) .. "\\del_reboot"
@@ -409,14 +533,14 @@ function ZPKSE_OnInstall()
   end
 
   if not Lua_UnCompress7z("App.7z", global_install_path, false, nil, on_extract_error) then
-    -- A failed extraction is no success: the caller sees exit code 3, and a silent run
-    -- only logs it, since nobody may be there to answer a box.
+    -- A failed extraction is no success: the caller sees exit code 1603 (fatal error),
+    -- and a silent run only logs it, since nobody may be there to answer a box.
     if global_ss_install then
       log("释放文件时出现错误，安装程序将终止！")
     else
       Lua_MsgBox("释放文件时出现错误，安装程序将终止！", dialog_caption)
     end
-    os.exit(3)
+    os.exit(1603)
   end
   Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", global_install_path .. "\\Uninst.dar0")
   Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", global_install_path .. "\\Uninst.dar1")
@@ -425,9 +549,13 @@ function ZPKSE_OnInstall()
   local helper_path = string.format("%s\\%s", global_install_path, "func_helper.dll")
   local helper = GLibTab[helper_path]
   if helper:Get("IsOSWin7", "bool")() then log("Win7") end
-  local cert = global_install_path .. "\\http.cer"
-  if helper:Get("ImportCertificate", "bool")(WString.New(nil, cert)) then log("ImportCert OK") end
-  Lua_DeleteFile(cert)
+  if is_set(global_certificate_file) then
+    local cert = global_install_path .. "\\" .. global_certificate_file
+    if helper:Get("ImportCertificate", "bool")(WString.New(nil, cert)) then log("ImportCert OK") end
+    Lua_DeleteFile(cert)
+  else
+    log("no certificate configured (global_certificate_file): step skipped")
+  end
 
   if Lua_RegQuery("HKCU", global_reg_sub_key, "MerchantID") == "" then
     Lua_RegDel("HKCU", global_reg_sub_key, "MerchantID")
@@ -449,11 +577,8 @@ function ZPKSE_OnInstall()
   log("ZPKSE_OnInstall_8")
   Lua_DeleteFile("%DESKTOP%\\" .. global_old_product_name .. ".lnk")
 
-  if Lua_IsWow64() then
-    Lua_RegistDll(global_install_path .. "\\IShellExt64.dll", "/i /s", false)
-    Lua_RegistDll(global_install_path .. "\\shell\\RuvanShell.dll", "/i /s", false)
-  else
-    Lua_RegistDll(global_install_path .. "\\IShellExt.dll", "/i /s", false)
+  for _, dll in ipairs(extensions) do
+    Lua_RegistDll(global_install_path .. "\\" .. dll, "/i /s", false)
   end
 
   if DesktopShortcutChk then
@@ -475,10 +600,12 @@ function ZPKSE_OnInstall()
     Lua_RegAdd("HKCU", global_reg_sub_key, "StartMenuShortcutChk", "REG_DWORD", 0, true)
   end
 
-  if FileAssoChk then
-    Lua_Exec(main_app_fullpath, nil, "sp Asso", true)
-  end
+  if FileAssoChk then associate() end
 
+  -- The helper records under the product's own key (an older helper without the export
+  -- has its own).
+  local set_product_key = helper:Get("SetProductKey", "void")
+  if set_product_key then set_product_key(WString.New(nil, global_reg_sub_key)) end
   helper:Get("SetUsageCount", "void")(WString.New(nil, global_conf_url), WString.New(nil, global_version),
     WString.New(nil, tostring(global_app_id or "")), WString.New(nil, tostring(global_union_id or "")),
     WString.New(nil, global_reg_guid))

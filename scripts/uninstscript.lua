@@ -1,15 +1,49 @@
--- The uninstall script: what removing RuvanZip does to the machine. The product's
--- uninstaller runs it after the configuration chunk and calls its four events.
+-- The uninstall script: what removing the configured product does to the machine. The
+-- product's uninstaller runs it after the configuration chunk and calls its four events.
+-- Every product-specific name comes from the configuration.
+
+local function log(text)
+  Lua_Logout(tostring(text))
+end
+
+-- The same defaults the install script derives for what the configuration leaves unset.
+local function default(name, value)
+  if _G[name] == nil then _G[name] = value end
+end
+local inner = global_product_name_inner
+default("global_reg_sub_key", "SOFTWARE\\" .. inner)
+default("global_uninst_sub_key", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" .. inner)
+default("global_old_product_name", global_product_name)
+default("global_main_app_name_inner", global_main_app_name)
+default("global_app_id", 0)
+default("global_udp_un_install_port", 8100)
+default("global_kill_process_list", {global_main_app_name_inner})
+if global_assoc_extension ~= nil then
+  default("global_assoc_progid", inner .. ".File")
+end
 
 local SCRIPT_VERSION = "1.0.2.55"
 local stat = nil            -- statistics binding
 local stat_dll_copy = nil   -- the statistics DLL copied beside the uninstaller
 local locked_file_folder = Lua_ExpandEnv("%TMP%")
-local service_process_name = "RzSrv.exe"
 local versions = {}
 
-local function log(text)
-  Lua_Logout(tostring(text))
+local function is_set(value)
+  return value ~= nil and value ~= ""
+end
+
+-- A configured list: a table as it is, a single string as a list of one.
+local function list_of(value)
+  if type(value) == "table" then return value end
+  if is_set(value) then return {value} end
+  return {}
+end
+
+-- Statistics are off when the configuration names no report address: the statistics
+-- library is not even loaded, so nothing is looked up and nothing is sent.
+local function statistics_on()
+  return is_set(global_udp_install_uninstall_url) or is_set(global_Uninstall_PostURL)
+    or is_set(global_Uninstall_ReasonURL)
 end
 
 -- File-system redirection for a 32-bit uninstaller on 64-bit Windows.
@@ -129,11 +163,17 @@ function FeedBack()
 end
 
 function UninstallService()
-  if Lua_ShellExec("cmd.exe", "/C sc stop RzSvc") then log("/C sc stop RzSvc") end
-  if Lua_ShellExec("cmd.exe", "/C sc delete RzSvc") then log("/C sc delete RzSvc") end
+  if not (is_set(global_service_name) and is_set(global_service_app_name)) then
+    log("no service configured (global_service_name, global_service_app_name): service step skipped")
+    return
+  end
+  local stop, delete = "/C sc stop " .. global_service_name, "/C sc delete " .. global_service_name
+  if Lua_ShellExec("cmd.exe", stop) then log(stop) end
+  if Lua_ShellExec("cmd.exe", delete) then log(delete) end
+  local process = global_service_app_name:match("[^\\]+$")
   -- Bounded: a process that cannot be ended must not hang the removal.
   for _ = 1, 50 do
-    local pid = Lua_GetProcessId(service_process_name)
+    local pid = Lua_GetProcessId(process)
     log(string.format("pid:%d", pid))
     if pid == -1 then return end
     Lua_TaskKill(pid, nil)
@@ -149,8 +189,26 @@ function PathIsDirmpty(path)
   return is_empty(wide)
 end
 
+-- Undoes the install script's association: the main program with global_unassoc_app_args,
+-- and the configured extensions under HKCU\Software\Classes, each only while it still
+-- names this product's ProgId (another program may have taken it over since).
 function UnSetAssociate()
-  Lua_Exec(main_app_fullpath, nil, "sp unAsso", true)
+  local extensions = list_of(global_assoc_extension)
+  if not is_set(global_unassoc_app_args) and #extensions == 0 then
+    log("no file association configured (global_assoc_extension, global_unassoc_app_args): step skipped")
+    return
+  end
+  if is_set(global_unassoc_app_args) then
+    Lua_Exec(main_app_fullpath, nil, global_unassoc_app_args, true)
+  end
+  if #extensions == 0 then return end
+  local classes = "Software\\Classes\\"
+  for _, extension in ipairs(extensions) do
+    if Lua_RegQuery("HKCU", classes .. extension, "") == global_assoc_progid then
+      Lua_RegDel("HKCU", classes .. extension)
+    end
+  end
+  Lua_RegDel("HKCU", classes .. global_assoc_progid)
 end
 
 function UnRegeditRightMenu(dll_path, argument)
@@ -179,14 +237,23 @@ local function remove_shell_extension(path)
   if Lua_DeleteFileEx(path) == true then return end
   log(path .. "  Delete Failed!!!")
   local tmp = Lua_PathYetAnotherMakeUniqueName(Lua_GetTempPath() .. "\\sh000001.tmp")
-  if Lua_MoveFile(path, tmp) then Lua_DeleteFileAfterReboot(tmp) end
+  if Lua_MoveFile(path, tmp) then
+    Lua_DeleteFileAfterReboot(tmp)
+    restart_needed = true
+  end
 end
 
+-- A file in use is moved aside and deleted at the next restart, which the host reports
+-- as 3010. The uninstaller's own original is always in use (its process waits for this
+-- copy): it is moved aside too, but that alone needs no restart.
 local function on_delete_failed(file, code)
   log(file .. string.format("  delete file failed:%d", code))
   local tmp = Lua_PathYetAnotherMakeUniqueName(Lua_GetTempFileName(locked_file_folder, "QmZip"))
   log(tmp)
-  if Lua_MoveFile(file, tmp) then Lua_DeleteFileAfterReboot(tmp) end
+  if Lua_MoveFile(file, tmp) then
+    Lua_DeleteFileAfterReboot(tmp)
+    if tostring(file):lower() ~= tostring(_Uninstall_Path):lower() then restart_needed = true end
+  end
 end
 
 -- The installation folder goes only when it is this product's own: it holds the
@@ -209,18 +276,15 @@ function doUninstall()
   UninstallService()
   UnSetAssociate()
   Sleep(1000)
-  for _, name in ipairs{global_main_app_name_inner, "RuvanZip.exe", "NuUserCenter.exe", "ffmpeg.exe", "gHelper.exe"} do
+  for _, name in ipairs(list_of(global_kill_process_list)) do
     Lua_KillAllTaskByName(name)
   end
   if locked_file_folder:sub(1, 1):lower() ~= global_install_path:sub(1, 1):lower() then
     locked_file_folder = paht_remove_filename(global_install_path) .. "\\del_reboot"
     Lua_CreateDirectory(locked_file_folder)
   end
-  if Lua_IsWow64() then
-    remove_shell_extension(global_install_path .. "\\IShellExt64.dll")
-    remove_shell_extension(global_install_path .. "\\shell\\RuvanShell.dll")
-  else
-    remove_shell_extension(global_install_path .. "\\IShellExt.dll")
+  for _, dll in ipairs(list_of(Lua_IsWow64() and global_shell_ext_dlls_wow64 or global_shell_ext_dlls)) do
+    remove_shell_extension(global_install_path .. "\\" .. dll)
   end
 
   fsredir:Disable()
@@ -296,7 +360,9 @@ function ZPKSE_BeforeInit()
   main_app_fullpath = global_install_path .. "\\" .. global_main_app_name_inner
   uninstall_work_dir = paht_remove_filename(Lua_GetModuleFileName())
   local installed = global_install_path .. "\\rmstat.dll"
-  if Lua_PathFileExists(installed) then
+  if not statistics_on() then
+    log("statistics off: no report address configured")
+  elseif Lua_PathFileExists(installed) then
     stat_dll_copy = uninstall_work_dir .. "\\rmstat.dll"
     Lua_CopyFile(installed, stat_dll_copy)
     Lua_CopyFile(global_install_path .. "\\udp_rm.dll", uninstall_work_dir .. "\\udp_rm.dll")

@@ -14,7 +14,12 @@
 
 namespace {
 
-const wchar_t kProductKey[] = L"SOFTWARE\\RuvanZip";
+// The product's key under HKCU, given by the install script (SetProductKey) before it
+// records anything: the library itself belongs to no product.
+std::wstring& ProductKey() {
+  static std::wstring key;
+  return key;
+}
 
 // The version the system really runs (GetVersionEx lies to programs without a manifest).
 bool RealVersion(DWORD& major, DWORD& minor) {
@@ -140,12 +145,18 @@ HELPER_EXPORT void WINAPI CreateDesktopShortcut(const wchar_t* exe, const wchar_
   link->Release();
 }
 
-// Records the installation's identity for the program under the product key.
+// Names the product's registry key (for example "SOFTWARE\\Hello") under HKCU for the
+// calls that record something there.
+HELPER_EXPORT void WINAPI SetProductKey(const wchar_t* subkey) { ProductKey() = subkey ? subkey : L""; }
+
+// Records the installation's identity for the program under the product key; nothing
+// without one.
 HELPER_EXPORT void WINAPI SetUsageCount(const wchar_t* confUrl, const wchar_t* version,
                                         const wchar_t* appId, const wchar_t* unionId,
                                         const wchar_t* regGuid) {
+  if (ProductKey().empty()) return;
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kProductKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE,
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, ProductKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE,
                       nullptr, &key, nullptr) != ERROR_SUCCESS)
     return;
   SetString(key, L"UsageConfUrl", confUrl);

@@ -11,6 +11,12 @@ import threading
 import time
 
 WINE = "/usr/lib/wine/wine64"
+
+
+def low_byte(code):
+    """What a Unix parent sees of a Windows exit code: Wine passes on only its low 8 bits
+    (1603 arrives as 67), so the full code is compared through them."""
+    return code & 0xff
 UDP_PORT = 8100
 HTTP_PORT = 18731
 failures = []

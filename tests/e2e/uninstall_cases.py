@@ -17,7 +17,7 @@ import subprocess
 import sys
 import time
 
-from e2eutil import WINE, check, finish, reg_values, reg_view, run, unix_path, wine
+from e2eutil import WINE, check, finish, low_byte, reg_values, reg_view, run, unix_path, wine
 
 ARCH, INSTALLER, IDLE = sys.argv[1], sys.argv[2], sys.argv[3]
 VIEW = reg_view(ARCH)
@@ -77,7 +77,9 @@ if install_dir:
     copies_before = temp_copies(temp)
     pending_before = set(pending_renames())
     rc = run(install_dir + r"\Uninstall.exe", "/S", "/clearuserdata")
-    check(rc == 0, f"uninstaller /S /clearuserdata exits with 0 ({rc})")
+    # The running program's file waits for the next restart; the uninstaller's own
+    # original, moved aside the same way, does not count.
+    check(rc == low_byte(3010), f"uninstaller /S /clearuserdata exits with 3010, restart needed ({rc})")
     check(not os.path.exists(local_data), "ClearUserData true: per-user data folder removed")
     check(not os.path.exists(busy), "running program moved out of the installation directory")
     pending = [p for p in pending_renames() if p not in pending_before]

@@ -3,7 +3,7 @@
 product is removed by clicking through confirm, reasons (one ticked, a contact and a
 suggestion typed), progress and done. Screenshots of the pages go to the artefact folder.
 
-Before that, the window's "keep" button leaves everything in place (exit code 2); after it,
+Before that, the window's "keep" button leaves everything in place (exit code 1602); after it,
 uninstallers without a skin and with a layout that does not build fall back to the
 confirm and done message boxes, answered through the X server.
 
@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-from e2eutil import WINE, check, finish, open_receivers, reg_values, reg_view, run, unix_path
+from e2eutil import WINE, check, finish, low_byte, open_receivers, reg_values, reg_view, run, unix_path
 
 ARCH, INSTALLER, ART = sys.argv[1], sys.argv[2], sys.argv[3]
 VARIANTS = {"noskin": sys.argv[4], "brokenskin": sys.argv[5]}
@@ -124,7 +124,7 @@ try:
     except subprocess.TimeoutExpired:
         uninstaller.kill()
         rc = None
-    check(rc == 2, f"kept: uninstaller exits with 2 ({rc})")
+    check(rc == low_byte(1602), f"kept: uninstaller exits with 1602, cancelled ({rc})")
     check(os.path.isfile(os.path.join(root, "RuvanZip.exe")) and reg_values(r"HKLM\SOFTWARE\RuvanZip", VIEW) != {},
           "kept: product still installed")
     os.remove(page_log)

@@ -1,7 +1,7 @@
 -- Install script of the fault-test installer: unpacks the payload the way the product's
 -- install script does (a file that cannot be created is moved aside into "del_reboot",
 -- scheduled for deletion at restart, and created once more) and notes the outcome in the
--- file named by ZF_RESULT; a failed extraction ends the run with exit code 3.
+-- file named by ZF_RESULT; a failed extraction ends the run with exit code 1603.
 --   ZF_STALL  after this many written files the run stops and waits (a test kills it)
 local result = os.getenv("ZF_RESULT")
 local stall = tonumber(os.getenv("ZF_STALL") or "")
@@ -45,7 +45,7 @@ function ZPKSE_OnInstall()
   end
   if not Lua_UnCompress7z("App.7z", target, false, on_file, on_error) then
     note("extract failed")
-    os.exit(3)
+    os.exit(1603)
   end
   note("installed")
 end

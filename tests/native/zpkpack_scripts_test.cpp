@@ -83,17 +83,101 @@ TEST(ZpkpackConfig, ShippedConfigurationPasses) {
 
 TEST(ZpkpackConfig, EachMissingOrMistypedGlobalIsNamed) {
   std::string src = Read(kScripts + "/global_var.lua");
-  src += "\nglobal_app_id = '161'\nglobal_reg_sub_key = nil\nglobal_enable_ss_install = 1\n";
+  src += "\nglobal_app_id = '161'\nglobal_company_name = nil\nglobal_enable_ss_install = 1\n";
   ConfigCheck c = CheckConfig(src, "cfg.lua");
   EXPECT_FALSE(c.ok);
   ASSERT_EQ(c.errors.size(), 3u);
   std::string all = c.errors[0] + "\n" + c.errors[1] + "\n" + c.errors[2];
   EXPECT_NE(all.find("cfg.lua: global_app_id must be a number, not a string"), std::string::npos) << all;
-  EXPECT_NE(all.find("cfg.lua: global_reg_sub_key is missing (a string)"), std::string::npos) << all;
+  EXPECT_NE(all.find("cfg.lua: global_company_name is missing (a string"), std::string::npos) << all;
   EXPECT_NE(all.find("global_enable_ss_install must be a boolean, not a number"), std::string::npos) << all;
   // An optional global may be absent.
   ConfigCheck opt = CheckConfig(Read(kScripts + "/global_var.lua") + "\nglobal_kf_QQ = nil\n", "cfg.lua");
   EXPECT_TRUE(opt.ok);
+}
+
+// What zpkpack init writes fails until its five values are filled in; then it is enough.
+TEST(ZpkpackConfig, StarterConfigurationNeedsOnlyItsFiveValues) {
+  const std::string starter = Read(kScripts + "/config_template.lua");
+  ConfigCheck empty = CheckConfig(starter, "config.lua");
+  EXPECT_FALSE(empty.ok);
+  std::string all;
+  for (const std::string& e : empty.errors) all += e + "\n";
+  for (const char* g : {"global_product_name", "global_product_name_inner", "global_main_app_name",
+                        "global_company_name", "global_version"})
+    EXPECT_NE(all.find(std::string("config.lua: ") + g + " is empty: fill it in"), std::string::npos) << g << "\n" << all;
+  EXPECT_EQ(empty.errors.size(), 5u) << all;
+
+  std::string filled = starter;
+  auto fill = [&filled](const std::string& name, const std::string& value) {
+    const std::string blank = "\n" + name + " = \"\"\n";
+    const size_t at = filled.find(blank);
+    ASSERT_NE(at, std::string::npos) << name;
+    filled.replace(at, blank.size(), "\n" + name + " = \"" + value + "\"\n");
+  };
+  fill("global_product_name", "Hello Notes");
+  fill("global_product_name_inner", "HelloNotes");
+  fill("global_main_app_name", "Hello.exe");
+  fill("global_company_name", "Hello Example Ltd.");
+  fill("global_version", "1.2.0.3");
+  ConfigCheck ok = CheckConfig(filled, "config.lua");
+  ASSERT_TRUE(ok.ok) << (ok.errors.empty() ? "" : ok.errors[0]);
+  EXPECT_EQ(ok.values.productName, "Hello Notes");
+  ASSERT_EQ(ok.values.files.size(), 1u);
+  EXPECT_EQ(ok.values.files[0].path, "Hello.exe");
+
+  ConfigCheck inner = CheckConfig(filled + "global_product_name_inner = \"Hello\\\\Notes\"\n", "config.lua");
+  ASSERT_FALSE(inner.ok);
+  EXPECT_NE(inner.errors[0].find("global_product_name_inner \"Hello\\Notes\" must be usable as a folder"),
+            std::string::npos) << inner.errors[0];
+}
+
+// Lists, and the product files the optional steps name.
+TEST(ZpkpackConfig, ListsAndNamedFiles) {
+  ConfigCheck shipped = CheckConfig(Read(kScripts + "/global_var.lua"), "global_var.lua");
+  ASSERT_TRUE(shipped.ok) << (shipped.errors.empty() ? "" : shipped.errors[0]);
+  std::vector<std::string> named;
+  for (const NamedFile& f : shipped.values.files) named.push_back(f.global + "=" + f.path);
+  const std::vector<std::string> expected = {
+      "global_main_app_name=RuvanZip.exe", "global_service_app_name=RzSrv.exe",
+      "global_firewall_app_name=RuvanZip.exe", "global_shell_ext_dlls[1]=IShellExt.dll",
+      "global_shell_ext_dlls_wow64[1]=IShellExt64.dll", "global_shell_ext_dlls_wow64[2]=shell\\RuvanShell.dll",
+      "global_certificate_file=http.cer"};
+  EXPECT_EQ(named, expected);
+
+  const std::string base = "global_product_name = 'P'\nglobal_product_name_inner = 'P'\nglobal_main_app_name = 'P.exe'\n"
+                           "global_company_name = 'C'\nglobal_version = '1.0.0.0'\n";
+  struct Case {
+    const char* assignment;
+    const char* error;  // null: accepted
+  };
+  const Case cases[] = {
+      {"global_kill_process_list = {'a.exe', 'b.exe'}", nullptr},
+      {"global_kill_process_list = {'a.exe', 3}", "global_kill_process_list must be a list of strings, not a table"},
+      {"global_kill_process_list = {'a.exe', x = 'b.exe'}", "global_kill_process_list must be a list of strings"},
+      {"global_kill_process_list = 'a.exe'", "global_kill_process_list must be a list of strings, not a string"},
+      {"global_assoc_extension = '.p'", nullptr},
+      {"global_assoc_extension = {'.p', '.q'}", nullptr},
+      {"global_assoc_extension = 1", "global_assoc_extension must be a string or list of strings, not a number"},
+      {"global_certificate_file = '..\\\\x.cer'", "global_certificate_file \"..\\x.cer\" must name a file inside"},
+      {"global_certificate_file = 'C:\\\\x.cer'", "must name a file inside the product folder"},
+      {"global_shell_ext_dlls = {'sub\\\\x.dll', '\\\\y.dll'}", "global_shell_ext_dlls[2] \"\\y.dll\" must name a file"},
+      {"global_service_name = 'S'", "global_service_name and global_service_app_name go together"},
+      {"global_service_name = 'S'\nglobal_service_app_name = 'S.exe'", nullptr},
+  };
+  for (const Case& c : cases) {
+    ConfigCheck r = CheckConfig(base + c.assignment + "\n", "cfg.lua");
+    if (!c.error) {
+      EXPECT_TRUE(r.ok) << c.assignment << ": " << (r.errors.empty() ? "" : r.errors[0]);
+      continue;
+    }
+    ASSERT_FALSE(r.ok) << c.assignment;
+    EXPECT_NE(r.errors[0].find(c.error), std::string::npos) << c.assignment << ": " << r.errors[0];
+  }
+  ConfigCheck sub = CheckConfig(base + "global_shell_ext_dlls = {'sub\\\\x.dll'}\n", "cfg.lua");
+  ASSERT_TRUE(sub.ok);
+  ASSERT_EQ(sub.values.files.size(), 2u);
+  EXPECT_EQ(sub.values.files[1].path, "sub\\x.dll");
 }
 
 TEST(ZpkpackConfig, ScriptsThatFailOrNeverEndAreReported) {

@@ -52,6 +52,16 @@ local expected = {
   {"global_analyze_unionid_from_commandline", true},
   {"global_disable_analyze_params_from_file_name", false},
   {"global_enable_ss_install", true},
+  {"global_kill_process_list", {"RuvanZip.exe", "NuUserCenter.exe", "ffmpeg.exe", "gHelper.exe"}},
+  {"global_service_name", "RzSvc"},
+  {"global_service_app_name", "RzSrv.exe"},
+  {"global_firewall_rule_name", "RuvanZip"},
+  {"global_firewall_app_name", "RuvanZip.exe"},
+  {"global_shell_ext_dlls", {"IShellExt.dll"}},
+  {"global_shell_ext_dlls_wow64", {"IShellExt64.dll", "shell\\RuvanShell.dll"}},
+  {"global_assoc_app_args", "sp Asso"},
+  {"global_unassoc_app_args", "sp unAsso"},
+  {"global_certificate_file", "http.cer"},
 }
 -- Entries whose value is a pattern or a type name rather than the exact value.
 local patterns = {
@@ -80,6 +90,11 @@ for i, e in ipairs(expected) do
   local v = got[2]
   if patterns[name] then
     assert(type(v) == "string" and v:match(want), name .. " = " .. tostring(v))
+  elseif type(want) == "table" then
+    assert(type(v) == "table" and #v == #want, name .. " is not a list of " .. #want)
+    for k, item in ipairs(want) do
+      assert(v[k] == item, ("%s[%d] = %s, expected %s"):format(name, k, tostring(v[k]), item))
+    end
   elseif typed[name] then
     assert(type(v) == want, name .. " has type " .. type(v))
     if want == "string" then assert(#v > 0, name .. " is empty") end

@@ -174,6 +174,13 @@ TEST(SampleProduct, HelperDllDoesWhatItsExportsSay) {
   EXPECT_TRUE(FileExists(link));
   DeleteFileW(link.c_str());
 
+  // Without a product key the library records nothing: it belongs to no product.
+  auto productKey = Export<void(WINAPI*)(const wchar_t*)>(dll, "SetProductKey");
+  ASSERT_TRUE(productKey);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"SOFTWARE\\RuvanZip", L"UsageVersion");
+  usage(L"", L"9.9.9.9", L"7", L"1", L"");
+  EXPECT_EQ(RegText(HKEY_CURRENT_USER, L"SOFTWARE\\RuvanZip", L"UsageVersion"), L"<absent>");
+  productKey(L"SOFTWARE\\RuvanZip");
   RegDeleteKeyValueW(HKEY_CURRENT_USER, L"SOFTWARE\\RuvanZip", L"UsageCount");
   usage(L"", L"1.2.3.4", L"7", L"26105", L"");
   usage(L"", L"1.2.3.4", L"7", L"26105", L"");

@@ -89,7 +89,7 @@ def options_page(work, reports):
         check(window_alive(), "Cancel keeps the window")
         run.click("close")
         check(box(REMIND_CAPTION, 1) == CONFIRM_EXIT, "close asks again")
-        check(run.wait_exit(30) == 0, "OK closes the window; exit code 0")
+        check(run.wait_exit(30) == low_byte(1602), "OK closes the window; exit code 1602 (cancelled)")
         time.sleep(1.0)
         unions = {d.get("unionid") for d in reports.datagrams if "unionid" in d}
         check(unions == {100}, f"statistics get UnionId 100 from the registry ({unions})")

@@ -16,6 +16,14 @@ import time
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
+
+
+def low_byte(code):
+    """What a Unix parent sees of a Windows exit code: Wine passes on only its low 8 bits
+    (1603 arrives as 67), so the full code is compared through them."""
+    return code & 0xff
+
+
 MODE, ARCH, BINDIR, ART = sys.argv[1:5]
 INSTALLER = os.path.join(BINDIR, "RuvanZipSetupWin.exe")
 WINTOOL = os.path.join(BINDIR, "wintool.exe")

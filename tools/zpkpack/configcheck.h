@@ -1,6 +1,8 @@
 // Checks a configuration script before it goes into an installer: it must compile, run as
-// plain assignments, and set the globals that the installer and its scripts read, each with
-// its type. Values that the packager itself needs are returned.
+// plain assignments, and set the five globals that everything else is derived from; every
+// other global the installer and its default scripts read is checked for its type when
+// set. Values that the packager itself needs are returned, with the product files the
+// configuration names.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -9,12 +11,20 @@
 
 namespace zpkpack {
 
+// A file of the product folder that the configuration names, as the installation
+// directory will hold it (backslashes between folders).
+struct NamedFile {
+  std::string global;  // the global that names it, with "[i]" for a list's element
+  std::string path;
+};
+
 struct ConfigValues {
   std::string version;          // global_version
   std::string productName;      // global_product_name
   std::string companyName;      // global_company_name
   std::string copyright;        // global_legalcopyright (may be empty)
   std::string mainAppName;      // global_main_app_name
+  std::vector<NamedFile> files; // every product file named, the main program first
 };
 
 struct ConfigCheck {

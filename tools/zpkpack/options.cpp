@@ -6,13 +6,18 @@ namespace zpkpack {
 
 const char kUsage[] =
     "usage: zpkpack --product DIR --config FILE -o FILE [options]\n"
-    "Makes an installer executable from a product folder and its configuration script.\n"
+    "       zpkpack init DIR\n"
+    "Makes an installer executable from a product folder and its configuration script;\n"
+    "init writes a starter configuration, DIR/config.lua, with the five values to fill in.\n"
     "  --product DIR            the files to install (the payload)\n"
     "  --config FILE            configuration script (Lua source, global assignments)\n"
     "  -o FILE                  the installer to write\n"
     "  --install-script FILE    install script (default: the shipped one)\n"
     "  --uninstall-script FILE  uninstall script (default: the shipped one)\n"
     "  --skin DIR               skin folder (default: the shipped skin)\n"
+    "  --own-runtime            use the product folder's own Uninstall.exe, rmstat.dll or\n"
+    "                           func_helper.dll instead of the engine's (zpkpack adds the\n"
+    "                           engine's to every payload and refuses a different copy)\n"
     "  --icon FILE              program icon (.ico; default: the shipped one)\n"
     "  --version X.Y.Z.W        product version: replaces global_version and goes into\n"
     "                           the version resource\n"
@@ -54,6 +59,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
       o.noTimestamp = true;
       continue;
     }
+    if (a == "--own-runtime") {
+      o.ownRuntime = true;
+      continue;
+    }
     auto it = valued.find(a);
     if (it == valued.end()) {
       error = "unknown option " + args[i];
@@ -93,6 +102,36 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
     error = "--timestamp-url and --no-timestamp exclude each other";
     return false;
   }
+  return true;
+}
+
+const char kInitUsage[] =
+    "usage: zpkpack init DIR [--data-dir DIR]\n"
+    "Writes DIR/config.lua, a commented starter configuration: fill in its five values\n"
+    "(product name, inner name, main program, company, version) and pack with\n"
+    "  zpkpack --product PRODUCT --config DIR/config.lua -o Setup.exe\n"
+    "An existing DIR/config.lua is never overwritten.\n";
+
+bool ParseInitOptions(const std::vector<std::string>& args, InitOptions& o, std::string& error) {
+  if (args.empty() || args[0] != "init") return false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-h" || a == "--help") {
+      o.help = true;
+    } else if (a == "--data-dir" && i + 1 < args.size()) {
+      o.dataDir = args[++i];
+    } else if (a.compare(0, 11, "--data-dir=") == 0) {
+      o.dataDir = a.substr(11);
+    } else if (!a.empty() && a[0] == '-') {
+      error = "unknown option " + a + " for init";
+    } else if (o.dir.empty()) {
+      o.dir = a;
+    } else {
+      error = "init takes one folder, not " + a;
+    }
+    if (!error.empty()) return true;
+  }
+  if (o.dir.empty() && !o.help) error = "init needs a folder: zpkpack init DIR";
   return true;
 }
 

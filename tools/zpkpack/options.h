@@ -10,6 +10,7 @@ struct Options {
   std::string arch = "i686";
   std::string signCert, signKey, signPassFile, timestampUrl;
   bool noTimestamp = false;
+  bool ownRuntime = false;  // the product folder's own copies of runtime files win
   std::string dataDir;  // stubs, default scripts and skin, manifest, pack-payload.sh
   bool help = false;
 };
@@ -19,5 +20,18 @@ struct Options {
 bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string& error);
 
 extern const char kUsage[];
+
+// `zpkpack init DIR`: the folder to write the starter configuration into.
+struct InitOptions {
+  std::string dir;
+  std::string dataDir;
+  bool help = false;
+};
+
+// True when `args` is the init command (its first word is "init"); `error` is set when its
+// arguments are wrong.
+bool ParseInitOptions(const std::vector<std::string>& args, InitOptions& o, std::string& error);
+
+extern const char kInitUsage[];
 
 }  // namespace zpkpack

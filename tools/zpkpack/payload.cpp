@@ -29,7 +29,11 @@ bool CountTree(const std::string& dir, TreeCount& count, const std::function<voi
 }
 
 bool RunPackScript(const std::string& script, const std::string& dir, const std::string& out,
-                   const std::function<void(uint64_t)>& progress, std::string& error) {
+                   const std::vector<std::string>& extra, const std::function<void(uint64_t)>& progress,
+                   std::string& error) {
+  std::vector<const char*> argv = {"sh", script.c_str(), dir.c_str(), out.c_str()};
+  for (const std::string& e : extra) argv.push_back(e.c_str());
+  argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid < 0) {
     error = "cannot start " + script;
@@ -37,7 +41,7 @@ bool RunPackScript(const std::string& script, const std::string& dir, const std:
   }
   if (pid == 0) {
     dup2(STDERR_FILENO, STDOUT_FILENO);  // our standard output is kept for the summary
-    execl("/bin/sh", "sh", script.c_str(), dir.c_str(), out.c_str(), static_cast<char*>(nullptr));
+    execv("/bin/sh", const_cast<char* const*>(argv.data()));
     _exit(127);
   }
   // The script writes the archive to OUT.tmp.7z first, then OUT.

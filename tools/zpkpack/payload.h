@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zpkpack {
 
@@ -16,9 +17,11 @@ struct TreeCount {
 bool CountTree(const std::string& dir, TreeCount& count, const std::function<void(const TreeCount&)>& progress,
                std::string& error);
 
-// Runs `script DIR OUT`; `progress(bytesPacked)` is called about five times a second while
-// it runs. The script's own output goes to this program's standard error.
+// Runs `script DIR OUT [EXTRA...]` (EXTRA: absolute paths of files packed at the archive's
+// top level); `progress(bytesPacked)` is called about five times a second while it runs.
+// The script's own output goes to this program's standard error.
 bool RunPackScript(const std::string& script, const std::string& dir, const std::string& out,
-                   const std::function<void(uint64_t packed)>& progress, std::string& error);
+                   const std::vector<std::string>& extra, const std::function<void(uint64_t packed)>& progress,
+                   std::string& error);
 
 }  // namespace zpkpack

@@ -1,7 +1,12 @@
 // zpkpack: makes an installer from a product folder, a configuration script and the
 // prebuilt installer stub, natively on Linux (see README, "zpkpack").
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -130,17 +135,38 @@ std::array<uint16_t, 4> Version(const std::string& text) {
   return v;
 }
 
-// Whether the product folder holds the file `name` at its top, compared as Windows does.
-bool HasProductFile(const std::string& product, const std::string& name) {
-  std::string lower = name;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The entry of folder `dir` named `name`, compared as Windows does (ignoring case); empty
+// when there is none.
+std::string FindEntry(const std::string& dir, const std::string& name) {
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(product, ec)) {
-    std::string n = e.path().filename().string();
-    for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (n == lower && e.is_regular_file(ec)) return true;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (Lower(e.path().filename().string()) == Lower(name)) return e.path().string();
+  return std::string();
+}
+
+// The product file at `relative` (components separated by backslashes or slashes, found
+// ignoring case as Windows would); empty when the product folder has no such file.
+std::string FindProductFile(const std::string& product, const std::string& relative) {
+  std::string at = product;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find_first_of("\\/", start);
+    if (end == std::string::npos) end = relative.size();
+    at = FindEntry(at, relative.substr(start, end - start));
+    if (at.empty()) return at;
+    start = end + 1;
   }
-  return false;
+  std::error_code ec;
+  return fs::is_regular_file(at, ec) ? at : std::string();
+}
+
+bool HasProductFile(const std::string& product, const std::string& name) {
+  return !FindProductFile(product, name).empty();
 }
 
 void CheckMainProgram(const std::string& product, const std::string& name) {
@@ -150,13 +176,65 @@ void CheckMainProgram(const std::string& product, const std::string& name) {
     Fail("the main program " + name + " (global_main_app_name) is not in the product folder " + product);
 }
 
-// The shipped install script loads these two DLLs from the installation directory and
-// stops with a script error box without them, which would leave a silent install hanging.
-void CheckDefaultScriptNeeds(const std::string& product) {
-  for (const char* dll : {"func_helper.dll", "rmstat.dll"})
-    if (!HasProductFile(product, dll))
-      Fail(std::string("the default install script loads ") + dll + " from the installation directory, "
-           "but the product folder " + product + " has none (give --install-script to use your own script)");
+// Every other product file the configuration names (service, firewall, shell extensions,
+// certificate): the scripts would act on a file the installation never has.
+void CheckNamedFiles(const std::string& product, const std::vector<NamedFile>& files) {
+  std::string missing;
+  for (const NamedFile& f : files) {
+    if (f.global == "global_main_app_name" || HasProductFile(product, f.path)) continue;
+    missing += (missing.empty() ? "" : "\nzpkpack: ") + f.global + " names " + f.path +
+               ", which is not in the product folder " + product;
+  }
+  if (!missing.empty()) Fail(missing);
+}
+
+// One file of the engine runtime (the uninstaller, the statistics library, the helper DLL
+// the default scripts load), which every payload carries at its top.
+struct RuntimeFile {
+  std::string name;     // as the runtime folder holds it
+  std::string path;     // the runtime's copy (absolute)
+  bool added = false;   // packed from the runtime; false: the product's own copy is used
+  std::string note;     // why not added
+};
+
+bool SameBytes(const std::string& a, const std::string& b) {
+  return ReadFile(a, "file") == ReadFile(b, "file");
+}
+
+// The runtime files for `arch`, each with how it reaches the payload. A product file of
+// the same name at the top of the product folder is refused when it differs from the
+// runtime's (it would silently replace the engine's part), unless --own-runtime.
+std::vector<RuntimeFile> ResolveRuntime(const Options& o, const std::string& data) {
+  const std::string dir = data + "/runtime/" + o.arch;
+  std::vector<RuntimeFile> files;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec)) {
+    if (!e.is_regular_file(ec)) continue;
+    RuntimeFile f;
+    f.name = e.path().filename().string();
+    f.path = fs::absolute(e.path()).string();
+    files.push_back(f);
+  }
+  if (files.empty())
+    Fail("no engine runtime for " + o.arch + " in " + dir + " (./zpk build " + o.arch + " makes it)");
+  std::sort(files.begin(), files.end(), [](const RuntimeFile& a, const RuntimeFile& b) { return a.name < b.name; });
+  for (RuntimeFile& f : files) {
+    const std::string own = FindEntry(o.product, f.name);
+    if (own.empty()) {
+      f.added = true;
+      continue;
+    }
+    if (fs::is_regular_file(own, ec) && SameBytes(own, f.path)) {
+      f.note = "the product's copy, identical";
+    } else if (o.ownRuntime) {
+      f.note = "the product's own copy (--own-runtime)";
+    } else {
+      Fail("the product folder holds its own " + fs::path(own).filename().string() + ", which differs from the "
+           "engine's (zpkpack adds " + f.name + " to every payload): remove it, or give --own-runtime to ship "
+           "the product's copy");
+    }
+  }
+  return files;
 }
 
 std::string DefaultDataDir() {
@@ -170,6 +248,7 @@ struct Inputs {
   std::vector<Resource> icons;
   ConfigValues config;
   std::array<uint16_t, 4> version{};
+  std::vector<RuntimeFile> runtime;
 };
 
 // Everything but the payload, checked before the slow part starts.
@@ -199,8 +278,9 @@ Inputs ReadInputs(const Options& o, const std::string& data) {
   in.config = check.values;
   in.version = Version(in.config.version);
   CheckMainProgram(o.product, in.config.mainAppName);
+  CheckNamedFiles(o.product, in.config.files);
+  in.runtime = ResolveRuntime(o, data);
 
-  if (o.installScript.empty()) CheckDefaultScriptNeeds(o.product);
   std::string install = o.installScript.empty() ? data + "/scripts/instscript.lua" : o.installScript;
   std::string uninstall = o.uninstallScript.empty() ? data + "/scripts/uninstscript.lua" : o.uninstallScript;
   in.installChunk = Compile(install, ReadFile(install, "install script"), sizeT);
@@ -235,7 +315,7 @@ struct PayloadResult {
   TreeCount count;
 };
 
-PayloadResult PackPayload(const Options& o, const std::string& data, const WorkDir& work) {
+PayloadResult PackPayload(const Options& o, const Inputs& in, const std::string& data, const WorkDir& work) {
   PayloadResult r;
   Progress progress;
   std::string error;
@@ -243,13 +323,21 @@ PayloadResult PackPayload(const Options& o, const std::string& data, const WorkD
     progress.Show("counting: " + std::to_string(c.files) + " files, " + Mib(c.bytes));
   };
   if (!CountTree(o.product, r.count, counted, error)) Fail("cannot read the product folder: " + error);
+  std::vector<std::string> extra;
+  for (const RuntimeFile& f : in.runtime) {
+    if (!f.added) continue;
+    extra.push_back(f.path);
+    std::error_code ec;
+    ++r.count.files;
+    r.count.bytes += fs::file_size(f.path, ec);
+  }
   progress.Done("payload: " + std::to_string(r.count.files) + " files, " + Mib(r.count.bytes));
   std::string out = work.File("app.7z");
   auto packing = [&](uint64_t packed) {
     progress.Show("packing " + std::to_string(r.count.files) + " files (" + Mib(r.count.bytes) + "): " +
                   Mib(packed) + " packed");
   };
-  if (!RunPackScript(data + "/pack-payload.sh", o.product, out, packing, error)) Fail(error);
+  if (!RunPackScript(data + "/pack-payload.sh", o.product, out, extra, packing, error)) Fail(error);
   r.archive = ReadFile(out, "packed payload");
   progress.Done("packed " + std::to_string(r.count.files) + " files: " + Mib(r.archive.size()));
   return r;
@@ -295,7 +383,7 @@ int Run(const Options& o) {
   std::string data = o.dataDir.empty() ? DefaultDataDir() : o.dataDir;
   Inputs in = ReadInputs(o, data);
   WorkDir work(o.output);
-  PayloadResult payload = PackPayload(o, data, work);
+  PayloadResult payload = PackPayload(o, in, data, work);
   std::string image = Assemble(in, payload.archive);
   std::string unsignedPath = work.File("unsigned.exe");
   WriteFile(unsignedPath, image);
@@ -312,17 +400,54 @@ int Run(const Options& o) {
   double ratio = payload.count.bytes ? 100.0 * payload.archive.size() / payload.count.bytes : 0.0;
   char ratioText[32];
   std::snprintf(ratioText, sizeof ratioText, "%.1f %%", ratio);
+  std::string added, kept;
+  for (const RuntimeFile& f : in.runtime) {
+    if (f.added) added += (added.empty() ? "" : ", ") + f.name;
+    else kept += "\n             " + f.name + ": " + f.note;
+  }
+  added = added.empty() ? "nothing added" : added + " added (engine runtime, " + o.arch + ")";
   std::printf("zpkpack: installer written\n"
               "  files:     %llu\n"
+              "  runtime:   %s%s\n"
               "  unpacked:  %s (%llu bytes)\n"
               "  packed:    %s (%llu bytes), ratio %s\n"
               "  output:    %s (%s, %s, version %s)\n"
               "  signature: %s\n",
-              static_cast<unsigned long long>(payload.count.files), Mib(payload.count.bytes).c_str(),
+              static_cast<unsigned long long>(payload.count.files),
+              added.c_str(), kept.c_str(), Mib(payload.count.bytes).c_str(),
               static_cast<unsigned long long>(payload.count.bytes), Mib(payload.archive.size()).c_str(),
               static_cast<unsigned long long>(payload.archive.size()), ratioText,
               fs::absolute(o.output).string().c_str(), Mib(size).c_str(), o.arch.c_str(),
               in.config.version.c_str(), signature.c_str());
+  return 0;
+}
+
+// `zpkpack init DIR`: the starter configuration, copied from the data folder. An existing
+// file is never replaced: it may hold a release engineer's finished configuration.
+int Init(const InitOptions& o) {
+  const std::string data = o.dataDir.empty() ? DefaultDataDir() : o.dataDir;
+  const std::string text = ReadFile(data + "/scripts/config_template.lua", "starter configuration");
+  std::error_code ec;
+  fs::create_directories(o.dir, ec);
+  if (ec) Fail("cannot create the folder " + o.dir + ": " + ec.message());
+  const std::string path = (fs::path(o.dir) / "config.lua").string();
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) Fail(path + " exists already: not overwritten (remove it to start afresh)");
+    Fail("cannot write " + path + ": " + std::strerror(errno));
+  }
+  const ssize_t written = write(fd, text.data(), text.size());
+  const bool ok = written == static_cast<ssize_t>(text.size());
+  close(fd);
+  if (!ok) {
+    fs::remove(path, ec);
+    Fail("cannot write " + path);
+  }
+  std::printf("zpkpack: wrote %s\n"
+              "  fill in global_product_name, global_product_name_inner, global_main_app_name,\n"
+              "  global_company_name and global_version, then:\n"
+              "  zpkpack --product PRODUCT_FOLDER --config %s -o Setup.exe\n",
+              path.c_str(), path.c_str());
   return 0;
 }
 
@@ -336,9 +461,29 @@ void RemoveOutput(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options o;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  InitOptions init;
   std::string error;
-  if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), o, error)) {
+  if (ParseInitOptions(args, init, error)) {
+    if (!error.empty()) {
+      std::fprintf(stderr, "zpkpack: %s\n%s", error.c_str(), kInitUsage);
+      return 1;
+    }
+    if (init.help) {
+      std::fputs(kInitUsage, stdout);
+      return 0;
+    }
+    try {
+      return Init(init);
+    } catch (const Failure& f) {
+      std::fprintf(stderr, "zpkpack: %s\n", f.message.c_str());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "zpkpack: %s\n", e.what());
+    }
+    return 1;
+  }
+  Options o;
+  if (!ParseOptions(args, o, error)) {
     RemoveOutput(o);
     std::fprintf(stderr, "zpkpack: %s (zpkpack --help lists the options)\n", error.c_str());
     return 1;

@@ -399,6 +399,7 @@ LRESULT CDlgInstall::OnAppMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& 
     case kMsgInstallFinished:
       worker_.Wait();  // it has posted its last act
       workerRunning_ = false;
+      installed_ = true;
       if (progressBar_) progressBar_->SetValue(progressBar_->GetMaxValue());
       break;
     case WM_CLOSE:

@@ -34,6 +34,10 @@ class CDlgInstall : public skin::WindowImplBase {
   LRESULT OnWindowDestroyed(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
   LRESULT OnAppMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
+  // Whether the install worker finished (its signal arrived): a window closed before
+  // that was cancelled.
+  bool Installed() const { return installed_; }
+
   static constexpr unsigned kCarouselTimer = 1989;
   static constexpr unsigned kProgressTimer = 1990;
   static constexpr unsigned kProgressPeriodMs = 300;
@@ -78,6 +82,7 @@ class CDlgInstall : public skin::WindowImplBase {
   // True from the worker's start until its signal: the script state may be in use on
   // the worker, and the window must not go away under a half-done installation.
   bool workerRunning_ = false;
+  bool installed_ = false;
   // Set while the install button's work runs: a box the script shows without an owner
   // (a running program) leaves the window clickable, and a second click must not run
   // ZPKSE_BeforeInstall again inside the first.

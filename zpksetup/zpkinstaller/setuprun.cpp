@@ -5,6 +5,7 @@
 #include <gdiplus.h>
 
 #include "commandlineargs.h"
+#include "exitcodes.h"
 #include "handles.h"
 #include "installmgr.h"
 #include "listener.h"
@@ -91,7 +92,9 @@ int RunSetup(HINSTANCE instance) {
   const bool commandLineSilent = silentKey && value == L"true";
   if (otherInstance && !silentKey) {
     qd::OutputText(L"CreateAppInstance return true");
-    return 0;
+    // A deployment tool's silent start learns to retry later; a second windowed start
+    // has only brought the first window forward.
+    return engine->GetGlobalBoolean("silent_requested") ? kExitAnotherInstall : kExitSuccess;
   }
 
   CoInitialize(nullptr);
@@ -111,8 +114,7 @@ int RunSetup(HINSTANCE instance) {
     return kExitDamagedPayload;
   }
   if (mode == RunMode::kSilent) return RunSilent(run);
-  RunWindowed(run);
-  return kExitSuccess;
+  return RunWindowed(run);
 }
 
 void ScheduleLogDeletion(const SetupRun& run) {

@@ -12,14 +12,19 @@ struct SetupRun {
 
 // Runs the installer: start-up, run-mode decision, the payload check, then the silent or
 // the windowed run. Returns the exit code (exitcodes.h): kExitDamagedPayload when the
-// embedded payload failed its check and nothing was done.
+// embedded payload failed its check and nothing was done; kExitAnotherInstall when
+// another installation of the product holds the instance mutex and this start asked for
+// a silent run (the install script's `silent_requested`); otherwise the run mode's.
 int RunSetup(HINSTANCE instance);
 
-// The two run modes; both leave COM uninitialised and the log scheduled for deletion.
-// The silent run answers its exit code: kExitFatal when no acceptable installation
-// folder was found (nothing installed).
+// The two run modes; both leave COM uninitialised and the log scheduled for deletion,
+// and answer their exit code: kExitRestartNeeded when the install script set
+// `restart_needed` (files wait for the next restart), else kExitSuccess; the silent run
+// kExitFatal when no acceptable installation folder was found (nothing installed); the
+// windowed run kExitCancelled when its window was closed before the installation had
+// finished, kExitFatal when it had no window.
 int RunSilent(const SetupRun& run);
-void RunWindowed(const SetupRun& run);
+int RunWindowed(const SetupRun& run);
 
 // Schedules the log file name for deletion at the next restart.
 void ScheduleLogDeletion(const SetupRun& run);

@@ -64,5 +64,6 @@ int RunSilent(const SetupRun& run) {
   NotifyListener();
   CoUninitialize();
   ScheduleLogDeletion(run);
-  return kExitSuccess;
+  // Files in use were moved aside and go at the next restart.
+  return engine->GetGlobalBoolean("restart_needed") ? kExitRestartNeeded : kExitSuccess;
 }

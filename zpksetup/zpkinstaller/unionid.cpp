@@ -2,9 +2,11 @@
 
 #include "handles.h"
 
-uint32_t ReadUnionId() {
+uint32_t ReadUnionId(const std::wstring& productKey) {
   HKEY raw = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\RuvanZip", 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+  // An empty subkey would open HKCU itself.
+  if (productKey.empty() ||
+      RegOpenKeyExW(HKEY_CURRENT_USER, productKey.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
     return kDefaultUnionId;
   }
   UniqueRegKey key(raw);

@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include "dlginstall.h"
+#include "exitcodes.h"
 #include "handles.h"
 #include "log/debugoutput.h"
 #include "monitordpi.h"
@@ -42,21 +43,27 @@ bool LoadSkinArchive(HINSTANCE instance) {
 
 }  // namespace
 
-void RunWindowed(const SetupRun& run) {
-  if (!LoadSkinArchive(run.instance)) return;
+int RunWindowed(const SetupRun& run) {
+  if (!LoadSkinArchive(run.instance)) return kExitFatal;
   skin::BecomePerMonitorDpiAware();
   curl_global_init(CURL_GLOBAL_ALL);
 
   // The statistics service's host is configuration: the report host the scripts use.
   ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
   const std::wstring dispatchHost = engine->GetGlobalString("global_udp_install_uninstall_url");
-  QVStatModule::Instance()->Init(run.appId, static_cast<int>(ReadUnionId()), dispatchHost, std::wstring());
+  const uint32_t unionId = ReadUnionId(engine->GetGlobalString("global_reg_sub_key"));
+  QVStatModule::Instance()->Init(run.appId, static_cast<int>(unionId), dispatchHost, std::wstring());
 
+  int code = kExitFatal;  // no window: nothing was installed
   {
     CDlgInstall window;
     if (window.Create(nullptr, L"", kWindowStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                       CW_USEDEFAULT)) {
       skin::CPaintManagerUI::MessageLoop();
+      // Closed before the installation was finished: the user cancelled it.
+      code = !window.Installed()                          ? kExitCancelled
+             : engine->GetGlobalBoolean("restart_needed") ? kExitRestartNeeded
+                                                          : kExitSuccess;
     }
     skin::CPaintManagerUI::Archive().Close();
     QVStatModule::Instance()->Uninit();
@@ -64,4 +71,5 @@ void RunWindowed(const SetupRun& run) {
     CoUninitialize();
     ScheduleLogDeletion(run);
   }  // the window object goes last
+  return code;
 }

@@ -37,7 +37,8 @@ int RunWithMessageBoxes(CUninstallSession& session, const UninstallArgs& args) {
   const std::wstring& product = session.Product();
   const std::wstring caption = product + L" - 卸载";
   const std::wstring question = L"确定要完全移除 " + product + L" 及其所有组件吗？";
-  if (ZpkMessageBox(nullptr, question.c_str(), caption.c_str(), MB_ICONQUESTION | MB_YESNO) != IDYES) return 2;
+  if (ZpkMessageBox(nullptr, question.c_str(), caption.c_str(), MB_ICONQUESTION | MB_YESNO) != IDYES)
+    return kExitCancelled;
   session.SetChoices(args);
   session.Remove();
   session.Finish();
@@ -100,12 +101,12 @@ int RunUninstall(const UninstallArgs& args) {
   OpenLog();
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   CUninstallSession session;
-  int code = 0;
+  int code = kExitSuccess;
   if (!session.Prepare(args)) {
     if (!args.silent) {
       ZpkMessageBox(nullptr, L"卸载程序的文件已损坏，无法卸载。", L"卸载", MB_ICONERROR | MB_OK);
     }
-    code = 1;
+    code = kExitFatal;
   } else if (args.silent) {
     session.SetChoices(args);
     session.Remove();
@@ -113,9 +114,12 @@ int RunUninstall(const UninstallArgs& args) {
   } else {
     const WindowOutcome outcome = RunUninstallWindow(session, args);
     if (outcome == WindowOutcome::kUnavailable) code = RunWithMessageBoxes(session, args);
-    else code = outcome == WindowOutcome::kCancelled ? 2 : 0;
+    else code = outcome == WindowOutcome::kCancelled ? kExitCancelled : kExitSuccess;
   }
-  if (code == 0 && FolderKept(args)) code = kExitFatal;
+  if (code == kExitSuccess && FolderKept(args)) code = kExitFatal;
+  // Files in use were moved aside and go at the next restart.
+  if (code == kExitSuccess && ZPKScriptEngine::Instance()->GetGlobalBoolean("restart_needed"))
+    code = kExitRestartNeeded;
   if (SUCCEEDED(com)) CoUninitialize();
   return code;
 }

@@ -25,6 +25,8 @@ class CUninstallSession {
   std::wstring m_product;
 };
 
-// Exit code: 0 when the events ran, 1 when the chunks could not be run, 2 when the user
-// declined.
+// Exit code (exitcodes.h): 0 when the events ran; 3010 when they ran and the script set
+// `restart_needed` (files in use go at the next restart); 1602 when the user declined;
+// 1603 when the chunks could not be run or the script kept the installation folder
+// (`install_folder_kept`).
 int RunUninstall(const UninstallArgs& args);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "exitcodes.h"
 #include "msgbox.h"
 #include "textconv.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 void ShowErrorBoxAndExit(const std::wstring& text) {
   ZpkMessageBox(nullptr, text.c_str(), kScriptErrorCaption, MB_ICONERROR | MB_OK);
-  ExitProcess(0);
+  ExitProcess(kExitFatal);  // the installation or removal stopped halfway
 }
 
 std::atomic<ScriptErrorPresenter> g_presenter{&ShowErrorBoxAndExit};
