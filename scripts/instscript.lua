@@ -516,17 +516,22 @@ function ZPKSE_BeforeInstall()
   Lua_CreateDirectory(global_install_path)
 end
 
-function ZPKSE_OnInstall()
+-- Ends what would hold the product's files: the service, the configured processes, and
+-- the shell extensions loaded into Explorer.
+local function stop_running_product(extensions)
   service_stop()
   for _, name in ipairs(list_of(global_kill_process_list)) do
     Lua_KillAllTaskByName(name)
   end
   Sleep(2000)
-  local extensions = shell_extensions()
   for _, dll in ipairs(extensions) do
     checkShellExt(global_install_path .. "\\" .. dll)
   end
+end
 
+-- Unpacks the payload and the uninstaller's chunks. A failed extraction is no success:
+-- the installation ends here.
+local function extract_payload()
   if locked_file_folder:sub(1, 1):lower() ~= global_install_path:sub(1, 1):lower() then
     locked_file_folder = paht_remove_filename(global_install_path) .. "\\del_reboot"
     Lua_CreateDirectory(locked_file_folder)
@@ -544,6 +549,46 @@ function ZPKSE_OnInstall()
   end
   Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", global_install_path .. "\\Uninst.dar0")
   Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", global_install_path .. "\\Uninst.dar1")
+end
+
+-- The desktop and Start-menu shortcuts the user chose.
+local function create_shortcuts(helper)
+  if DesktopShortcutChk then
+    helper:Get("CreateDesktopShortcut", "void")(WString.New(nil, main_app_fullpath),
+      WString.New(nil, global_main_wnd_cls), WString.New(nil, global_product_name))
+  end
+
+  if StartMenuShortcutChk then
+    local folder = "%COMMPROGRAMS%\\" .. global_product_name
+    DeleteFileAndDirect(folder, true)
+    Lua_DeleteFile(folder)
+    fsredir:Revert()
+    local name = global_product_name
+    Lua_CreateShortcut(main_app_fullpath, string.format("%s\\%s\\%s.lnk", "%COMMPROGRAMS%", name, name), "/menu", nil)
+    Lua_CreateShortcut(global_install_path .. "\\Uninstall.exe",
+      string.format("%s\\%s\\卸载%s.lnk", "%COMMPROGRAMS%", name, name), "", nil)
+    Lua_RegAdd("HKCU", global_reg_sub_key, "StartMenuShortcutChk", "REG_DWORD", 1, true)
+  else
+    Lua_RegAdd("HKCU", global_reg_sub_key, "StartMenuShortcutChk", "REG_DWORD", 0, true)
+  end
+end
+
+-- The helper DLL's usage record.
+local function record_usage(helper)
+  -- The helper records under the product's own key (an older helper without the export
+  -- has its own).
+  local set_product_key = helper:Get("SetProductKey", "void")
+  if set_product_key then set_product_key(WString.New(nil, global_reg_sub_key)) end
+  helper:Get("SetUsageCount", "void")(WString.New(nil, global_conf_url), WString.New(nil, global_version),
+    WString.New(nil, tostring(global_app_id or "")), WString.New(nil, tostring(global_union_id or "")),
+    WString.New(nil, global_reg_guid))
+end
+
+function ZPKSE_OnInstall()
+  local extensions = shell_extensions()
+  stop_running_product(extensions)
+
+  extract_payload()
   main_app_fullpath = global_install_path .. "\\" .. global_main_app_name
 
   local helper_path = string.format("%s\\%s", global_install_path, "func_helper.dll")
@@ -581,34 +626,11 @@ function ZPKSE_OnInstall()
     Lua_RegistDll(global_install_path .. "\\" .. dll, "/i /s", false)
   end
 
-  if DesktopShortcutChk then
-    helper:Get("CreateDesktopShortcut", "void")(WString.New(nil, main_app_fullpath),
-      WString.New(nil, global_main_wnd_cls), WString.New(nil, global_product_name))
-  end
-
-  if StartMenuShortcutChk then
-    local folder = "%COMMPROGRAMS%\\" .. global_product_name
-    DeleteFileAndDirect(folder, true)
-    Lua_DeleteFile(folder)
-    fsredir:Revert()
-    local name = global_product_name
-    Lua_CreateShortcut(main_app_fullpath, string.format("%s\\%s\\%s.lnk", "%COMMPROGRAMS%", name, name), "/menu", nil)
-    Lua_CreateShortcut(global_install_path .. "\\Uninstall.exe",
-      string.format("%s\\%s\\卸载%s.lnk", "%COMMPROGRAMS%", name, name), "", nil)
-    Lua_RegAdd("HKCU", global_reg_sub_key, "StartMenuShortcutChk", "REG_DWORD", 1, true)
-  else
-    Lua_RegAdd("HKCU", global_reg_sub_key, "StartMenuShortcutChk", "REG_DWORD", 0, true)
-  end
+  create_shortcuts(helper)
 
   if FileAssoChk then associate() end
 
-  -- The helper records under the product's own key (an older helper without the export
-  -- has its own).
-  local set_product_key = helper:Get("SetProductKey", "void")
-  if set_product_key then set_product_key(WString.New(nil, global_reg_sub_key)) end
-  helper:Get("SetUsageCount", "void")(WString.New(nil, global_conf_url), WString.New(nil, global_version),
-    WString.New(nil, tostring(global_app_id or "")), WString.New(nil, tostring(global_union_id or "")),
-    WString.New(nil, global_reg_guid))
+  record_usage(helper)
   helper:UnLoad()
   GLibTab[helper_path] = nil
 
