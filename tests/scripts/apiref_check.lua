@@ -27,10 +27,12 @@ local standardRegistry = {_LOADED = true, _PRELOAD = true, ["FILE*"] = true, _CL
 
 local documented, aliasOf, where = {}, {}, {}
 local f = assert(io.open(docPath, "rb"), "cannot open " .. docPath)
-local lineNo = 0
+local lineNo, inCode = 0, false
 for line in f:lines() do
   lineNo = lineNo + 1
-  local heading = line:match("^#+%s+(.*)$")
+  if line:match("^```") then inCode = not inCode end
+  -- A "#" line inside an example is code (a Lua length, a shell comment), no heading.
+  local heading = not inCode and line:match("^#+%s+(.*)$")
   if heading then
     local names, rest = heading, ""
     local dash = heading:find(" — ", 1, true)
