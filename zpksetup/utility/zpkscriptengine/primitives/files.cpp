@@ -125,6 +125,7 @@ int Lua_RenameFile(lua_State* L) {
   std::wstring from, to;
   if (!scriptargs::ExistingPath(L, 1, kName, from)) return PushBoolean(L, false);
   if (!ReadPath(L, 2, kName, to)) return PushBoolean(L, false);
+  if (!WritableWithoutLinks(to, kName)) return PushBoolean(L, false);
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     qd::Output(L"MoveFile %ls to %ls failed!", from.c_str(), to.c_str());
     return PushBoolean(L, false);
