@@ -1,21 +1,25 @@
 // The payload reader on any bytes, through its public interface: the archive is opened
-// from memory and its entries are written into a private temporary folder, once by a
-// sink that takes each file whole and once by one that streams it piece by piece (the
-// decoder then runs on its own thread). Checks:
+// from memory and its entries are written into a private temporary folder, once
+// decoding one block at a time and once three blocks at once (files of several blocks
+// then open side by side). Checks:
 //  - no name handed to the sink can leave the folder (no root, drive, stream, '..'
 //    component, whatever the separator), and none at all once a name was refused;
-//  - every decoded file's bytes are readable in full (ASan checks the range);
+//  - every decoded piece is readable in full (ASan checks the range), a file never gets
+//    more bytes than its size and is committed only complete, once;
+//  - when the extraction returns no file is left open (a failure discards them all);
 //  - when both runs succeed they deliver the same files with the same bytes;
 //  - nothing outside the folder is created (each run's folder is emptied afterwards).
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,10 +82,10 @@ void RemoveTree(const std::string& path, bool keepRoot) {
 
 class TempSink : public archive7z::EntrySink {
  public:
-  TempSink(const std::string& root, bool streams) : root_(root), streams_(streams) {}
+  explicit TempSink(const std::string& root) : root_(root) {}
+  ~TempSink() override { Require(open_ == 0, "a file outlived the extraction"); }
 
-  bool Streams() const override { return streams_; }
-  // Each delivered file: name and bytes.
+  // Each committed file: name and bytes.
   std::vector<std::pair<std::u16string, std::string>> files;
 
   void MakeDirectory(const std::u16string& name) override {
@@ -89,37 +93,13 @@ class TempSink : public archive7z::EntrySink {
     mkdir(HostPath(root_, name).c_str(), 0700);
   }
 
-  int WriteFile(const archive7z::FileEntry& entry) override {
+  int OpenFile(const archive7z::FileEntry& entry, std::unique_ptr<archive7z::FileOutput>& out) override {
     Check(entry.name);
-    std::string bytes;
-    // A streaming sink still gets whole files where the decoder falls back (PPMd, other
-    // filters) or the file is empty.
-    if (streams_ && entry.content) {
-      for (int pieces = 0;; ++pieces) {
-        const uint8_t* data = nullptr;
-        size_t size = 0;
-        const int res = entry.content->Next(&data, &size);
-        if (res != archive7z::kOk) return res;
-        if (size == 0) break;
-        Require(data != nullptr, "piece without bytes");
-        bytes.append(reinterpret_cast<const char*>(data), size);  // touches every byte
-        Require(bytes.size() <= (64u << 20), "file larger than any test input can make");
-      }
-    } else {
-      Require(entry.size == 0 || entry.data != nullptr, "file bytes missing");
-      bytes.assign(reinterpret_cast<const char*>(entry.data), entry.size);  // touches every byte
-    }
-    // Files are written only while small: the point is the path, not the disk.
-    if (bytes.size() <= 4096) {
-      if (FILE* f = std::fopen(HostPath(root_, entry.name).c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-      }
-    }
-    files.emplace_back(entry.name, bytes.size() <= 4096 ? bytes : std::to_string(bytes.size()));
+    out.reset(new Output(*this, entry.name, entry.size));
     return archive7z::kOk;
   }
 
+  int open() const { return open_; }
   void RejectName(const std::u16string& name) override {
     Require(!StaysInside(name) || !archive7z::IsSafeEntryName(name), "refused a name it calls safe");
     Require(calls_ == 0, "name refused after entries were written");
@@ -135,8 +115,50 @@ class TempSink : public archive7z::EntrySink {
     Require(StaysInside(name), "entry name leaves the destination");
   }
 
+  class Output : public archive7z::FileOutput {
+   public:
+    Output(TempSink& sink, const std::u16string& name, uint64_t size)
+        : sink_(sink), name_(name), path_(HostPath(sink.root_, name)), size_(size) {
+      ++sink_.open_;
+    }
+    ~Output() override {
+      --sink_.open_;
+      if (!committed_) unlink(path_.c_str());
+    }
+    int Write(const uint8_t* data, size_t size) override {
+      Require(!committed_, "bytes after the commit");
+      Require(size > 0 && data != nullptr, "piece without bytes");
+      bytes_.append(reinterpret_cast<const char*>(data), size);  // touches every byte
+      Require(bytes_.size() <= size_, "more bytes than the file's size");
+      Require(bytes_.size() <= (64u << 20), "file larger than any test input can make");
+      return archive7z::kOk;
+    }
+    int Commit() override {
+      Require(!committed_, "committed twice");
+      Require(bytes_.size() == size_, "committed before its last byte");
+      committed_ = true;
+      // Files are written only while small: the point is the path, not the disk.
+      if (bytes_.size() <= 4096) {
+        if (FILE* f = std::fopen(path_.c_str(), "wb")) {
+          std::fwrite(bytes_.data(), 1, bytes_.size(), f);
+          std::fclose(f);
+        }
+      }
+      sink_.files.emplace_back(name_, bytes_.size() <= 4096 ? bytes_ : std::to_string(bytes_.size()));
+      return archive7z::kOk;
+    }
+
+   private:
+    TempSink& sink_;
+    const std::u16string name_;
+    const std::string path_;
+    const uint64_t size_;
+    std::string bytes_;
+    bool committed_ = false;
+  };
+
   std::string root_;
-  bool streams_;
+  int open_ = 0;
   int calls_ = 0;
   bool rejected_ = false;
 };
@@ -157,16 +179,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0xFFFFFFFFu) return 0;
   int results[2];
   std::vector<std::pair<std::u16string, std::string>> delivered[2];
-  for (int streams = 0; streams < 2; ++streams) {
+  for (int run = 0; run < 2; ++run) {
     archive7z::MemorySource source;
     archive7z::InitMemorySource(source, data, static_cast<uint32_t>(size), false);
-    TempSink sink(Root(), streams == 1);
-    results[streams] = archive7z::Extract(&source.vt, sink);
-    if (results[streams] == archive7z::kUnsafeName) Require(!sink.touched(), "refused archive wrote entries");
-    delivered[streams] = std::move(sink.files);
+    TempSink sink(Root());
+    archive7z::ExtractOptions options;
+    options.threads = run == 0 ? 1 : 3;
+    results[run] = archive7z::Extract(&source.vt, sink, options);
+    Require(sink.open() == 0, "a file left open when the extraction returned");
+    if (results[run] == archive7z::kUnsafeName) Require(!sink.touched(), "refused archive wrote entries");
+    delivered[run] = std::move(sink.files);
     RemoveTree(Root(), true);
   }
-  if (results[0] == archive7z::kOk && results[1] == archive7z::kOk)
-    Require(delivered[0] == delivered[1], "streamed files differ from whole files");
+  if (results[0] == archive7z::kOk && results[1] == archive7z::kOk) {
+    // Blocks decoded side by side interleave their files: compare them as sets.
+    std::sort(delivered[0].begin(), delivered[0].end());
+    std::sort(delivered[1].begin(), delivered[1].end());
+    Require(delivered[0] == delivered[1], "files decoded side by side differ from those decoded one by one");
+  }
   return 0;
 }

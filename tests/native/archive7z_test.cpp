@@ -1,8 +1,10 @@
-// The payload reader's decoders on the host: a BCJ2 archive read through a source that
+// The payload reader's decoders on the host: BCJ2 archives read through a source that
 // counts its callers and pauses between a seek and the read that follows it, as a busy
 // machine does at random. BCJ2's main stream decodes on a thread of its own beside the
-// merge of the other three streams, so both threads read the one source: each must read
-// at its own position, whatever the timing.
+// merge of the other three streams, and several blocks decode at once, so many threads
+// read the one source: each must read at its own position, whatever the timing. Blocks
+// decoded side by side deliver every file whole and once, stay within the memory budget
+// (one block at a time when two do not fit), and a damaged block leaves no file open.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,9 +14,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <7z/7z.h>
+#include <7z/7zCrc.h>
 
 #include "archive7z.h"
 
@@ -70,23 +76,49 @@ struct SlowSource {
   }
 };
 
-// Collects every file's bytes as the decoder streams them.
+// Collects every file's bytes as the decoder streams them, counting the files open at
+// once; `pause` slows each piece down, as a busy disk does, so decoders run ahead.
 class CollectingSink : public archive7z::EntrySink {
  public:
-  std::map<std::u16string, std::vector<uint8_t>> files;
+  std::map<std::u16string, std::vector<uint8_t>> files;  // committed
+  std::map<std::u16string, int> commits;
+  int open = 0, mostOpen = 0, discarded = 0;
+  std::chrono::microseconds pause{0};
+
   void MakeDirectory(const std::u16string&) override {}
-  bool Streams() const override { return true; }
-  int WriteFile(const archive7z::FileEntry& entry) override {
-    std::vector<uint8_t>& out = files[entry.name];
-    const uint8_t* data;
-    size_t size;
-    for (;;) {
-      int res = entry.content->Next(&data, &size);
-      if (res != archive7z::kOk) return res;
-      if (size == 0) return archive7z::kOk;
-      out.insert(out.end(), data, data + size);
-    }
+  int OpenFile(const archive7z::FileEntry& entry, std::unique_ptr<archive7z::FileOutput>& out) override {
+    out.reset(new Output(*this, entry.name));
+    return archive7z::kOk;
   }
+
+ private:
+  class Output : public archive7z::FileOutput {
+   public:
+    Output(CollectingSink& sink, const std::u16string& name) : sink_(sink), name_(name) {
+      if (++sink_.open > sink_.mostOpen) sink_.mostOpen = sink_.open;
+    }
+    ~Output() override {
+      --sink_.open;
+      if (!committed_) ++sink_.discarded;
+    }
+    int Write(const uint8_t* data, size_t size) override {
+      bytes_.insert(bytes_.end(), data, data + size);
+      std::this_thread::sleep_for(sink_.pause);
+      return archive7z::kOk;
+    }
+    int Commit() override {
+      committed_ = true;
+      ++sink_.commits[name_];
+      sink_.files[name_] = std::move(bytes_);
+      return archive7z::kOk;
+    }
+
+   private:
+    CollectingSink& sink_;
+    const std::u16string name_;
+    std::vector<uint8_t> bytes_;
+    bool committed_ = false;
+  };
 };
 
 TEST(Archive7zStreaming, Bcj2ReadsEachPackedStreamAtItsOwnPosition) {
@@ -100,6 +132,108 @@ TEST(Archive7zStreaming, Bcj2ReadsEachPackedStreamAtItsOwnPosition) {
   EXPECT_EQ(1, source.most.load()) << "two threads were inside the source at once";
   ASSERT_EQ(1u, sink.files.size());
   EXPECT_TRUE(sink.files.begin()->second == original) << "the decoded bytes differ";
+}
+
+const std::string kBlocksDir = ZPK_BLOCKS_DIR;
+
+// Where block `folder`'s first packed stream lies in the archive (for BCJ2 blocks the
+// main stream's, the one the LZMA2 coder reads).
+void PackedRange(const std::vector<uint8_t>& archive, UInt32 folder, UInt64* offset, UInt64* size) {
+  archive7z::MemorySource source;
+  archive7z::InitMemorySource(source, archive.data(), static_cast<uint32_t>(archive.size()), false);
+  CrcGenerateTable();
+  std::vector<Byte> look(1 << 14);
+  CLookToRead2 reader;
+  LookToRead2_CreateVTable(&reader, False);
+  reader.buf = look.data();
+  reader.bufSize = look.size();
+  reader.realStream = &source.vt;
+  LookToRead2_INIT(&reader);
+  ISzAlloc alloc = {[](ISzAllocPtr, size_t n) { return n ? std::malloc(n) : nullptr; },
+                    [](ISzAllocPtr, void* p) { std::free(p); }};
+  CSzArEx db;
+  SzArEx_Init(&db);
+  ASSERT_EQ(SZ_OK, SzArEx_Open(&db, &reader.vt, &alloc, &alloc));
+  ASSERT_GT(db.db.NumFolders, folder);
+  const UInt32 first = db.db.FoStartPackStreamIndex[folder];
+  *offset = db.dataPos + db.db.PackPositions[first];
+  *size = db.db.PackPositions[first + 1] - db.db.PackPositions[first];
+  SzArEx_Free(&db, &alloc);
+}
+
+class Archive7zBlocks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    archive_ = ReadWhole(kBlocksDir + "/blocks.7z");
+    ASSERT_GT(archive_.size(), 1000000u);
+    for (int n = 0; n < 6; ++n) {
+      const std::string name = "part" + std::to_string(n) + ".bin";
+      originals_[std::u16string(name.begin(), name.end())] = ReadWhole(kBlocksDir + "/files/" + name);
+    }
+  }
+
+  int Extract(const std::vector<uint8_t>& archive, CollectingSink& sink, unsigned threads, uint64_t budget,
+              int* mostInside) {
+    SlowSource source(archive);
+    archive7z::ExtractOptions options;
+    options.threads = threads;
+    options.memoryBudget = budget;
+    const int res = archive7z::Extract(&source.vt, sink, options);
+    *mostInside = source.most.load();
+    return res;
+  }
+
+  std::vector<uint8_t> archive_;
+  std::map<std::u16string, std::vector<uint8_t>> originals_;
+};
+
+TEST_F(Archive7zBlocks, SeveralBlocksAtOnceDeliverEveryFileWholeAndOnce) {
+  CollectingSink sink;
+  sink.pause = std::chrono::milliseconds(2);  // the writer is the slow side: every block has pieces waiting
+  int inside = 0;
+  ASSERT_EQ(archive7z::kOk, Extract(archive_, sink, 4, archive7z::ExtractOptions().memoryBudget, &inside));
+  EXPECT_EQ(1, inside) << "two threads were inside the source at once";
+  EXPECT_GE(sink.mostOpen, 2) << "the blocks were not decoded side by side";
+  EXPECT_EQ(0, sink.open);
+  EXPECT_EQ(0, sink.discarded);
+  ASSERT_EQ(originals_.size(), sink.files.size());
+  for (const auto& [name, bytes] : originals_) {
+    EXPECT_EQ(1, sink.commits[name]);
+    EXPECT_TRUE(sink.files[name] == bytes) << "the bytes of a file differ";
+  }
+}
+
+TEST_F(Archive7zBlocks, BlocksThatDoNotFitTheBudgetTogetherComeOneByOne) {
+  for (unsigned threads : {1u, 4u}) {
+    CollectingSink sink;
+    sink.pause = std::chrono::milliseconds(2);
+    int inside = 0;
+    // Room for less than one block: each still decodes, alone.
+    ASSERT_EQ(archive7z::kOk, Extract(archive_, sink, threads, threads == 1 ? uint64_t{1} << 30 : 1, &inside));
+    EXPECT_EQ(1, sink.mostOpen) << threads << " threads";
+    ASSERT_EQ(originals_.size(), sink.files.size());
+    for (const auto& [name, bytes] : originals_) EXPECT_TRUE(sink.files[name] == bytes);
+  }
+}
+
+TEST_F(Archive7zBlocks, DamageInOneBlockLeavesNoFileOpenInAnyBlock) {
+  UInt64 offset = 0, size = 0;
+  PackedRange(archive_, 1, &offset, &size);
+  ASSERT_GT(size, 1000u);
+  std::vector<uint8_t> damaged = archive_;
+  damaged[offset + size / 4] ^= 0x5A;  // early in the block: the other blocks are still in mid-file
+  CollectingSink sink;
+  sink.pause = std::chrono::milliseconds(2);
+  int inside = 0;
+  const int res = Extract(damaged, sink, 4, archive7z::ExtractOptions().memoryBudget, &inside);
+  EXPECT_TRUE(res == SZ_ERROR_DATA || res == SZ_ERROR_CRC) << res;
+  EXPECT_EQ(0, sink.open) << "a file was left open";
+  EXPECT_GE(sink.discarded, 1);
+  // What was committed is whole and right; the damaged block's files never are.
+  for (const auto& [name, bytes] : sink.files) EXPECT_TRUE(bytes == originals_[name]);
+  EXPECT_EQ(0u, sink.files.count(u"part2.bin"));
+  EXPECT_EQ(0u, sink.files.count(u"part3.bin"));
+  printf("%zu files committed, %d discarded when the damage showed\n", sink.files.size(), sink.discarded);
 }
 
 }  // namespace

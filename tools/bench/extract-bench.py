@@ -116,7 +116,7 @@ def main():
         statistics.median(s[0] for s in starts), statistics.median(s[1] for s in starts)))
 
     rows = []
-    for name, file in (("large", "dlls.7z"), ("small files", "small.7z")):
+    for name, file in (("large", "dlls-payload.7z"), ("small files", "small.7z")):
         path = os.path.join(args.corpus, file)
         if os.path.exists(path) and name.split()[0] in args.only.split(","):
             bench_archive(name, path, args, rows)

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace archive7z {
@@ -36,54 +37,65 @@ void InitMemorySource(MemorySource& source, const void* data, uint32_t size, boo
 // COM1...). Both '/' and '\' count as separators, since Windows treats them alike.
 bool IsSafeEntryName(const std::u16string& name);
 
-// The decoded bytes of one file as they come out of the decoder, for sinks that write
-// while decoding goes on (EntrySink::Streams).
-class FileContent {
- public:
-  virtual ~FileContent() = default;
-  // The next piece of the file: *size is 0 once the file is complete and its CRC checked.
-  // Returns kOk, or the library's code (data or CRC error) that must stop the extraction.
-  virtual int Next(const uint8_t** data, size_t* size) = 0;
-};
-
 struct FileEntry {
   const std::u16string& name;  // '/'-separated, checked by IsSafeEntryName
-  const uint8_t* data;  // the whole file, or null when `content` delivers it
-  size_t size;
+  uint64_t size;
   bool hasAttributes;
   uint32_t attributes;  // already reduced to what SetFileAttributes accepts
   bool hasModified;
   uint64_t modified;  // FILETIME: 100 ns units since 1601
-  FileContent* content = nullptr;  // set for sinks that stream; bytes not read are skipped
 };
 
+// Where the bytes of one file go while it is written. Destroyed without Commit (its
+// block was damaged, or the extraction stopped elsewhere) it removes what it wrote, so
+// no half-written file is left behind.
+class FileOutput {
+ public:
+  virtual ~FileOutput() = default;
+  // The file's next bytes; kOk, or the code that stops the extraction.
+  virtual int Write(const uint8_t* data, size_t size) = 0;
+  // Every byte written and checked: finishes the file (time, attributes) and reports
+  // it. kOk, or the code that stops the extraction.
+  virtual int Commit() = 0;
+};
+
+// Called only on the thread that runs Extract.
 class EntrySink {
  public:
   virtual ~EntrySink() = default;
   // A directory to create: every parent of an entry, and each directory entry.
   virtual void MakeDirectory(const std::u16string& name) = 0;
-  // A decoded file; returns kOk to go on (also when the file was skipped) or the code
-  // that stops the extraction.
-  virtual int WriteFile(const FileEntry& entry) = 0;
+  // A file about to be written (its parents made): kOk with `out` set to where its bytes
+  // go, kOk with `out` left empty to skip it (its bytes are still decoded and checked),
+  // or the code that stops the extraction. Files of several blocks may be open at once.
+  virtual int OpenFile(const FileEntry& entry, std::unique_ptr<FileOutput>& out) = 0;
   // Called once, before anything is written, for the first name that is unsafe.
   virtual void RejectName(const std::u16string& name) {}
-  // True when WriteFile reads entry.content piece by piece (memory bounded by the
-  // decoder's buffers); otherwise each file comes whole in entry.data.
-  virtual bool Streams() const { return false; }
+};
+
+struct ExtractOptions {
+  // Blocks decoded at once, at most (each on threads of its own).
+  unsigned threads = 1;
+  // Bytes that the dictionaries and buffers of all blocks decoded at once may hold; a
+  // block that needs more is decoded alone.
+  uint64_t memoryBudget = uint64_t{256} << 20;
 };
 
 // Opens the archive read through `source` (behind the library's look-ahead reader),
-// checks every entry name first, then hands the entries to `sink` in archive order.
-// Solid blocks are decoded as a stream on a second thread while the sink writes, in
-// memory bounded by the dictionary and a few buffers (a BCJ2 block's main stream on a
-// third). Decoder threads read `source` under one lock, each seek and the read after it
-// as one step, so `source` needs no locking of its own but must not be used elsewhere
-// during the call. Methods the streaming decoder lacks (PPMd, filters other than x86)
-// fall back to decoding the whole block.
+// checks every entry name first, then hands the entries to `sink`: directories and
+// empty files in archive order, then the files of the solid blocks as they are decoded,
+// up to options.threads blocks at once within options.memoryBudget. Files of one block
+// come in archive order; files of different blocks interleave, several open at once.
+// Each file's CRC is checked before it is committed. Blocks are decoded as streams on
+// threads of their own in memory bounded by the dictionary and a few buffers (a BCJ2
+// block's main stream on one more); decoder threads read `source` under one lock, each
+// seek and the read after it as one step, so `source` needs no locking of its own but
+// must not be used elsewhere during the call. Methods the streaming decoder lacks (PPMd,
+// filters other than x86) fall back to decoding the whole block.
 // Returns kOk, a library code (no archive, data or CRC error...), kNoMemory (also when a
 // decoder thread cannot be started), kUnsafeName (nothing handed to the sink) or the
-// sink's stop code.
-int Extract(ISeekInStreamPtr source, EntrySink& sink);
+// sink's stop code; on any failure every file still open is discarded.
+int Extract(ISeekInStreamPtr source, EntrySink& sink, const ExtractOptions& options = ExtractOptions());
 
 // Windows file attributes from an archive's attribute field: archives made on Unix keep
 // the mode in the high 16 bits (flag 0x8000); only settable attributes remain.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <memory>
 #include <unordered_set>
 
 #include "archive7z.h"
@@ -38,6 +39,66 @@ HANDLE CreateTarget(const std::wstring& path) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    DWORD chunk = size < kWriteChunk ? static_cast<DWORD>(size) : kWriteChunk;
+    DWORD written = 0;
+    if (!::WriteFile(file, data, chunk, &written, nullptr) || written != chunk) return false;
+    data += chunk;
+    size -= chunk;
+  }
+  return true;
+}
+
+// One file being written. Files of several blocks can be open at once; one given up
+// before its commit (its bytes failed their check, a write failed, another block broke)
+// is deleted rather than left half-written.
+class DiskFile : public archive7z::FileOutput {
+ public:
+  DiskFile(HANDLE file, const std::wstring& path, const archive7z::FileEntry& entry, ScriptCallback& onFile)
+      : file_(file),
+        path_(path),
+        hasModified_(entry.hasModified),
+        modified_(entry.modified),
+        hasAttributes_(entry.hasAttributes),
+        attributes_(entry.attributes),
+        onFile_(onFile) {}
+  ~DiskFile() override {
+    if (committed_) return;
+    file_.reset();
+    DeleteFileW(path_.c_str());
+  }
+
+  int Write(const uint8_t* data, size_t size) override {
+    return WriteAll(file_.get(), data, size) ? archive7z::kOk : archive7z::kFail;
+  }
+
+  int Commit() override {
+    committed_ = true;
+    if (hasModified_) {
+      FILETIME modified;
+      modified.dwLowDateTime = static_cast<DWORD>(modified_);
+      modified.dwHighDateTime = static_cast<DWORD>(modified_ >> 32);
+      SetFileTime(file_.get(), nullptr, nullptr, &modified);
+    }
+    if (!CloseHandle(file_.release())) return archive7z::kFail;
+    // After closing, so that a read-only attribute does not hinder the write.
+    if (hasAttributes_) SetFileAttributesW(path_.c_str(), attributes_);
+    if (onFile_) onFile_.Call(path_);
+    return archive7z::kOk;
+  }
+
+ private:
+  UniqueFileHandle file_;
+  const std::wstring path_;
+  const bool hasModified_;
+  const uint64_t modified_;
+  const bool hasAttributes_;
+  const uint32_t attributes_;
+  ScriptCallback& onFile_;
+  bool committed_ = false;
+};
+
 class DiskWriter : public archive7z::EntrySink {
  public:
   DiskWriter(const std::wstring& destination, ScriptCallback& onFile, ScriptCallback& onError)
@@ -60,7 +121,7 @@ class DiskWriter : public archive7z::EntrySink {
     realFolders_.insert(name);
   }
 
-  int WriteFile(const archive7z::FileEntry& entry) override {
+  int OpenFile(const archive7z::FileEntry& entry, std::unique_ptr<archive7z::FileOutput>& out) override {
     if (!link_.empty()) return archive7z::kFail;
     const std::wstring& path = Join(entry.name);
     if (!Inside(path)) return archive7z::kUnsafeName;
@@ -79,31 +140,9 @@ class DiskWriter : public archive7z::EntrySink {
       file.reset(CreateTarget(path));
       if (!file) return archive7z::kFail;
     }
-    if (entry.content) {
-      int res = WriteContent(file.get(), *entry.content);
-      if (res != archive7z::kOk) {
-        // A file whose bytes failed their check is not left behind half-written.
-        file.reset();
-        DeleteFileW(path.c_str());
-        return res;
-      }
-    } else if (!WriteAll(file.get(), entry.data, entry.size)) {
-      return archive7z::kFail;
-    }
-    if (entry.hasModified) {
-      FILETIME modified;
-      modified.dwLowDateTime = static_cast<DWORD>(entry.modified);
-      modified.dwHighDateTime = static_cast<DWORD>(entry.modified >> 32);
-      SetFileTime(file.get(), nullptr, nullptr, &modified);
-    }
-    if (!CloseHandle(file.release())) return archive7z::kFail;
-    // After closing, so that a read-only attribute does not hinder the write.
-    if (entry.hasAttributes) SetFileAttributesW(path.c_str(), entry.attributes);
-    if (onFile_) onFile_.Call(path);
+    out.reset(new DiskFile(file.release(), path, entry, onFile_));
     return archive7z::kOk;
   }
-
-  bool Streams() const override { return true; }
 
   void RejectName(const std::u16string& name) override {
     std::wstring text(name.begin(), name.end());
@@ -127,30 +166,6 @@ class DiskWriter : public archive7z::EntrySink {
     lua_Integer decision = kAbort;
     if (!onError_.Call(path, error, &decision)) return kAbort;
     return static_cast<int>(decision == kRetry || decision == kSkip ? decision : kAbort);
-  }
-
-  static bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
-    while (size > 0) {
-      DWORD chunk = size < kWriteChunk ? static_cast<DWORD>(size) : kWriteChunk;
-      DWORD written = 0;
-      if (!::WriteFile(file, data, chunk, &written, nullptr) || written != chunk) return false;
-      data += chunk;
-      size -= chunk;
-    }
-    return true;
-  }
-
-  // Writes the pieces as the decoder hands them out; a decode or CRC error comes back
-  // as the library's code, a failed write as kFail.
-  static int WriteContent(HANDLE file, archive7z::FileContent& content) {
-    const uint8_t* data;
-    size_t size;
-    for (;;) {
-      int res = content.Next(&data, &size);
-      if (res != archive7z::kOk) return res;
-      if (size == 0) return archive7z::kOk;
-      if (!WriteAll(file, data, size)) return archive7z::kFail;
-    }
   }
 
   // destination + '\' + name with '/' as '\'; one buffer reused from entry to entry.
@@ -182,6 +197,22 @@ class DiskWriter : public archive7z::EntrySink {
   std::wstring link_;                                // the link that stopped the extraction
 };
 
+// As many blocks at once as there are processors, at most four (more rarely pays: the
+// writing thread and the disk become the limit), within a quarter of the free memory.
+archive7z::ExtractOptions ExtractionOptions() {
+  constexpr unsigned kMostBlocks = 4;
+  archive7z::ExtractOptions options;
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  options.threads = system.dwNumberOfProcessors < kMostBlocks ? system.dwNumberOfProcessors : kMostBlocks;
+  if (options.threads == 0) options.threads = 1;
+  MEMORYSTATUSEX memory;
+  memory.dwLength = sizeof memory;
+  if (GlobalMemoryStatusEx(&memory) && memory.ullAvailPhys / 4 < options.memoryBudget)
+    options.memoryBudget = memory.ullAvailPhys / 4;
+  return options;
+}
+
 }  // namespace
 
 int ExtractToDirectory(ISeekInStreamPtr source, const std::wstring& destination,
@@ -191,5 +222,5 @@ int ExtractToDirectory(ISeekInStreamPtr source, const std::wstring& destination,
     return archive7z::kFail;
   }
   DiskWriter writer(destination, onFile, onError);
-  return archive7z::Extract(source, writer);
+  return archive7z::Extract(source, writer, ExtractionOptions());
 }
