@@ -150,10 +150,12 @@ class InstallerTest : public ::testing::Test {
   bool windowShown_ = false;
 };
 
-void ExpectCleanExit(const ProcessRun& run) {
+// A run that ended as it should: 0, or 1602 (cancelled by the user) when it showed its
+// window and the test closed it before anything was installed.
+void ExpectCleanExit(const ProcessRun& run, bool windowClosed) {
   EXPECT_TRUE(run.started);
   EXPECT_TRUE(run.finished);
-  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(windowClosed ? 1602u : 0u, run.exitCode);
 }
 
 std::wstring TempLogPath() {
@@ -208,7 +210,7 @@ TEST_F(InstallerWow64, SilentRunRunsEachEventOnceThenTellsTheListenerAndDropsThe
   ASSERT_NE(0u, listener.window());
 
   ProcessRun run = Run(L"zpktest_flow", L"/InstallSlience true /InstallListenWnd " + listener.Arg());
-  ExpectCleanExit(run);
+  ExpectCleanExit(run, WindowShown());
 
   std::vector<std::string> expected = Silent();
   expected.push_back("3014 wParam=0 lParam=0");  // sent after the last event, and once
@@ -227,7 +229,7 @@ TEST_F(InstallerWow64, SilentRunRunsEachEventOnceThenTellsTheListenerAndDropsThe
 
 TEST_F(InstallerWow64, WindowedStartShowsTheWindowAndClosingItInstallsNothing) {
   ProcessRun run = Run(L"zpktest_flow", L"");
-  ExpectCleanExit(run);
+  ExpectCleanExit(run, WindowShown());
   EXPECT_EQ(kWindowedEvents, Events());
   EXPECT_TRUE(WindowShown());
   ASSERT_TRUE(run.HasLineStartingWith("qd  szObjectName")) << "debug output captured";
@@ -255,7 +257,7 @@ void CheckModes(const std::vector<ModeCase>& cases,
     SetEnvironmentVariableW(L"ZT_ENABLE_SS", c.enable);
     SetEnvironmentVariableW(L"ZT_SS", c.ss);
     ProcessRun r = run(c.args);
-    ExpectCleanExit(r);
+    ExpectCleanExit(r, windowShown());
     EXPECT_EQ(c.silent ? silentEvents : kWindowedEvents, events());
     ASSERT_TRUE(r.HasLineStartingWith("qd  szObjectName")) << "debug output captured";
     EXPECT_EQ(c.silent, r.HasQdLine("start ss install!"));
@@ -307,13 +309,25 @@ TEST_F(InstallerTest, ListenerNumberIsDecimal) {
   wchar_t hex[32];
   swprintf(hex, 32, L"0x%llx", listener.window());
 
-  ExpectCleanExit(Run(L"zpktest_flow", L"/InstallSlience true /InstallListenWnd \"" + listener.Arg() + L"\""));
+  {
+    const ProcessRun r = Run(L"zpktest_flow", L"/InstallSlience true /InstallListenWnd \"" + listener.Arg() + L"\"");
+    ExpectCleanExit(r, WindowShown());
+  }
   EXPECT_EQ(1u, ReadLines(heard).size()) << "a quoted number";
-  ExpectCleanExit(Run(L"zpktest_flow", L"/InstallSlience true /InstallListenWnd " + std::wstring(hex)));
+  {
+    const ProcessRun r = Run(L"zpktest_flow", L"/InstallSlience true /InstallListenWnd " + std::wstring(hex));
+    ExpectCleanExit(r, WindowShown());
+  }
   EXPECT_EQ(1u, ReadLines(heard).size()) << "hexadecimal reads as 0: nobody is told";
-  ExpectCleanExit(Run(L"zpktest_flow", L"/InstallSlience true /InstallListenWnd " + listener.Arg() + L"x"));
+  {
+    const ProcessRun r = Run(L"zpktest_flow", L"/InstallSlience true /InstallListenWnd " + listener.Arg() + L"x");
+    ExpectCleanExit(r, WindowShown());
+  }
   EXPECT_EQ(2u, ReadLines(heard).size()) << "reading stops at the first non-digit";
-  ExpectCleanExit(Run(L"zpktest_flow", L"/InstallListenWnd " + listener.Arg()));
+  {
+    const ProcessRun r = Run(L"zpktest_flow", L"/InstallListenWnd " + listener.Arg());
+    ExpectCleanExit(r, WindowShown());
+  }
   EXPECT_EQ(2u, ReadLines(heard).size()) << "a window closed on its options page tells nobody";
   EXPECT_EQ(2u, listener.Close());
 }
@@ -338,18 +352,18 @@ TEST_F(InstallerTest, SecondStartLeavesWhileTheFirstRunsUnlessSilenceIsGiven) {
   Env(L"ZT_EVENTS", events_.c_str());
 
   ProcessRun second = Run(L"zpktest_flow", L"");
-  ExpectCleanExit(second);
+  ExpectCleanExit(second, WindowShown());
   EXPECT_EQ(kDuplicateEvents, Events()) << "no ZPKSE_BeforeInit in a second windowed start";
   EXPECT_TRUE(second.HasQdLine("CreateAppInstance return true"));
 
   ProcessRun beside = Run(L"zpktest_flow", L"/InstallSlience no");
-  ExpectCleanExit(beside);
+  ExpectCleanExit(beside, WindowShown());
   EXPECT_EQ(kWindowedEvents, Events()) << "with the key present the run goes on";
   ASSERT_TRUE(beside.HasLineStartingWith("qd  szObjectName")) << "debug output captured";
   EXPECT_FALSE(beside.HasQdLine("CreateAppInstance return true"));
 
   ProcessRun silent = Run(L"zpktest_flow", L"/InstallSlience true");
-  ExpectCleanExit(silent);
+  ExpectCleanExit(silent, WindowShown());
   EXPECT_EQ(Silent(), Events());
 
   ASSERT_TRUE(WriteFileBytes(release, "go"));
@@ -363,7 +377,10 @@ TEST_F(InstallerTest, SecondStartLeavesWhileTheFirstRunsUnlessSilenceIsGiven) {
   EXPECT_EQ(1u, listener.Close()) << "only the first run named the listener";
 
   // The first instance is gone, and so is its mutex: a windowed start goes on.
-  ExpectCleanExit(Run(L"zpktest_flow", L""));
+  {
+    const ProcessRun r = Run(L"zpktest_flow", L"");
+    ExpectCleanExit(r, WindowShown());
+  }
   EXPECT_EQ(kWindowedEvents, Events());
 }
 
@@ -392,7 +409,7 @@ TEST_F(InstallerTest, MutexNameComesFromTheConfiguration) {
     ASSERT_NE(nullptr, held);
     ProcessRun run = Run(L"zpktest_flow", L"");
     CloseHandle(held);
-    ExpectCleanExit(run);
+    ExpectCleanExit(run, WindowShown());
     EXPECT_TRUE(run.HasQdLine(" szObjectName = " + c.objectName + " "));
     EXPECT_EQ(c.duplicate, run.HasQdLine("CreateAppInstance return true"));
     EXPECT_EQ(c.duplicate ? kDuplicateEvents : kWindowedEvents, Events());
@@ -417,7 +434,7 @@ TEST_F(InstallerTest, MissingOrCorruptChunkEndsBeforeAnythingRuns) {
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.installer));
     ProcessRun run = Run(c.installer, L"/InstallSlience true");
-    ExpectCleanExit(run);
+    ExpectCleanExit(run, WindowShown());
     EXPECT_TRUE(run.HasQdLine(c.line));
     EXPECT_EQ(c.events, Events());
     EXPECT_FALSE(run.HasLineStartingWith("qd  szObjectName")) << "no instance check";
