@@ -200,8 +200,8 @@ void CInputRouter::ShowToolTip() {
   POINT at;
   GetCursorPos(&at);
   at.y += ScaleValue(20, m_pm.Scale());  // below the arrow cursor
-  const WindowSpec& spec = m_pm.GetWindowSpec();
-  m_tooltip.Show(hwnd, c->GetToolTip(), at, spec.tooltipBkColor, spec.tooltipTextColor, m_pm.GetDefaultFont(),
+  const WindowSpec& settings = m_pm.GetWindowSpec();
+  m_tooltip.Show(hwnd, c->GetToolTip(), at, settings.tooltipBkColor, settings.tooltipTextColor, m_pm.GetDefaultFont(),
                  m_pm.Scale());
   m_tooltipFor = c;
 }

@@ -67,7 +67,7 @@ void CPaintManagerUI::Init(HWND hwnd) {
 
 void CPaintManagerUI::AttachDialog(std::unique_ptr<CControlUI> root, const WindowSpec& image) {
   m_root = std::move(root);
-  m_spec = image;
+  m_settings = image;
   m_cache.Reset();  // the fonts come from the new settings
   if (m_root) m_root->SetManager(this, nullptr);
   NeedUpdate();
@@ -94,7 +94,7 @@ void CPaintManagerUI::AddMessageFilter(IMessageFilterUI* f) {
 }
 
 SIZE CPaintManagerUI::GetInitSize() const {
-  return {ScaleValue(m_spec.size.cx, m_scale), ScaleValue(m_spec.size.cy, m_scale)};
+  return {ScaleValue(m_settings.size.cx, m_scale), ScaleValue(m_settings.size.cy, m_scale)};
 }
 
 void CPaintManagerUI::SetDPI(int dpi) {
@@ -117,7 +117,7 @@ void CPaintManagerUI::UpdateLayout() {
 }
 
 HFONT CPaintManagerUI::GetDefaultFont() {
-  CResourceCache::Font* font = m_cache.GetFont(-1, m_spec.fonts, m_scale);
+  CResourceCache::Font* font = m_cache.GetFont(-1, m_settings.fonts, m_scale);
   return font ? font->hfont : nullptr;
 }
 
@@ -133,7 +133,7 @@ void CPaintManagerUI::NeedUpdate() {
 void CPaintManagerUI::ScheduleRepaint() {
   if (!m_hwnd || m_repaintPending) return;
   m_repaintPending = true;
-  if (m_spec.layered) PostMessageW(m_hwnd, RepaintMessage(), 0, 0);
+  if (m_settings.layered) PostMessageW(m_hwnd, RepaintMessage(), 0, 0);
   else InvalidateRect(m_hwnd, nullptr, FALSE);
 }
 
@@ -253,7 +253,7 @@ void CPaintManagerUI::Paint() {
   m_repaintPending = false;
   if (!m_hwnd || IsIconic(m_hwnd)) return;
   UpdateLayout();
-  m_buffer.Present(m_hwnd, m_spec.layered, m_scale, [this](Gdiplus::Graphics& g, int width, int height) {
+  m_buffer.Present(m_hwnd, m_settings.layered, m_scale, [this](Gdiplus::Graphics& g, int width, int height) {
     g.Clear(Gdiplus::Color(0, 0, 0, 0));
     if (!m_root) return;
     CGdiplusRenderer renderer(g, Drawing());

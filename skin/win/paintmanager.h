@@ -62,7 +62,7 @@ class CPaintManagerUI : public IUIContext {
   // Takes the built tree and the root element's settings.
   void AttachDialog(std::unique_ptr<CControlUI> root, const WindowSpec& image);
   CControlUI* GetRoot() const { return m_root.get(); }
-  const WindowSpec& GetWindowSpec() const { return m_spec; }
+  const WindowSpec& GetWindowSpec() const { return m_settings; }
   CControlUI* FindControl(const std::wstring& name) const;
   CControlUI* FindSubControlByName(CControlUI* parent, const std::wstring& name) const;
   CControlUI* FindControlAt(POINT pt) const;
@@ -98,14 +98,14 @@ class CPaintManagerUI : public IUIContext {
   std::vector<int> ImageFrameDelays(const std::wstring& attribute) override;
 
  private:
-  DrawingContext Drawing() { return {m_cache, m_spec, m_scale}; }
+  DrawingContext Drawing() { return {m_cache, m_settings, m_scale}; }
   void Paint();
   void ScheduleRepaint();
   bool OnControlTimer(WPARAM key);
 
   HWND m_hwnd = nullptr;
   std::unique_ptr<CControlUI> m_root;
-  WindowSpec m_spec;
+  WindowSpec m_settings;
   int m_dpi = 96;
   int m_scale = 100;
   bool m_needUpdate = true;

@@ -27,7 +27,7 @@ void SetupFormat(Gdiplus::StringFormat& fmt, unsigned style) {
 }
 
 CResourceCache::Font* FontOf(const DrawingContext& dc, int font) {
-  return dc.cache.GetFont(font, dc.spec.fonts, dc.scale);
+  return dc.cache.GetFont(font, dc.settings.fonts, dc.scale);
 }
 
 }  // namespace
@@ -70,7 +70,7 @@ void CGdiplusRenderer::DrawText(const std::wstring& text, const Rect& rc, int fo
   SetupFormat(fmt, style);
   Gdiplus::SolidBrush brush{Gdiplus::Color(color)};
   m_g.SetTextRenderingHint(
-      static_cast<Gdiplus::TextRenderingHint>(m_dc.spec.gdiplusText ? m_dc.spec.textRenderingHint : 0));
+      static_cast<Gdiplus::TextRenderingHint>(m_dc.settings.gdiplusText ? m_dc.settings.textRenderingHint : 0));
   Gdiplus::RectF box(static_cast<Gdiplus::REAL>(rc.left), static_cast<Gdiplus::REAL>(rc.top),
                      static_cast<Gdiplus::REAL>(rc.Width()), static_cast<Gdiplus::REAL>(rc.Height()));
   m_g.DrawString(text.c_str(), static_cast<INT>(text.size()), f->font.get(), box, &fmt, &brush);
@@ -94,7 +94,7 @@ Size MeasureText(const DrawingContext& dc, const std::wstring& text, int font, i
   Size out;
   {
     Gdiplus::Graphics g(screen);
-    g.SetTextRenderingHint(static_cast<Gdiplus::TextRenderingHint>(dc.spec.textRenderingHint));
+    g.SetTextRenderingHint(static_cast<Gdiplus::TextRenderingHint>(dc.settings.textRenderingHint));
     Gdiplus::StringFormat fmt(Gdiplus::StringFormat::GenericTypographic());
     SetupFormat(fmt, style & ~(kTextCenter | kTextRight | kTextVCenter | kTextBottom));
     Gdiplus::RectF box;

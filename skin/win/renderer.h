@@ -21,7 +21,7 @@ namespace skin {
 // What a window draws with: its cache, its skin settings and its scale.
 struct DrawingContext {
   CResourceCache& cache;
-  const WindowSpec& spec;
+  const WindowSpec& settings;
   int scale;
 };
 

@@ -40,16 +40,16 @@ CResourceCache::Font* CResourceCache::GetFont(int id, const std::vector<FontSpec
   if (it != m_fonts.end()) return it->second.get();
   FontSpec fallback;
   fallback.name = L"Tahoma";
-  const FontSpec& spec = ChooseFont(id, table, fallback);
+  const FontSpec& chosen = ChooseFont(id, table, fallback);
   auto cached = std::make_unique<Font>();
   LOGFONTW lf{};
-  lf.lfHeight = -ScaleValue(spec.size, scale);
-  lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-  lf.lfUnderline = spec.underline;
-  lf.lfItalic = spec.italic;
+  lf.lfHeight = -ScaleValue(chosen.size, scale);
+  lf.lfWeight = chosen.bold ? FW_BOLD : FW_NORMAL;
+  lf.lfUnderline = chosen.underline;
+  lf.lfItalic = chosen.italic;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfQuality = CLEARTYPE_QUALITY;
-  wcsncpy(lf.lfFaceName, spec.name.c_str(), LF_FACESIZE - 1);
+  wcsncpy(lf.lfFaceName, chosen.name.c_str(), LF_FACESIZE - 1);
   cached->hfont = CreateFontIndirectW(&lf);
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, cached->hfont);
@@ -62,7 +62,7 @@ CResourceCache::Font* CResourceCache::GetFont(int id, const std::vector<FontSpec
   ReleaseDC(nullptr, dc);
   if (cached->font->GetLastStatus() != Gdiplus::Ok) {
     cached->font.reset(new Gdiplus::Font(L"Tahoma", static_cast<Gdiplus::REAL>(-lf.lfHeight),
-                                         spec.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular,
+                                         chosen.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular,
                                          Gdiplus::UnitPixel));
   }
   Font* raw = cached.get();

@@ -41,7 +41,7 @@ class CResourceCache {
   void Reset();
   // Font `id` of the table (else its default font, else Tahoma) at `scale`.
   Font* GetFont(int id, const std::vector<FontSpec>& table, int scale);
-  // An image attribute value resolved at `scale`: the picture, its spec and where it was
+  // An image attribute value resolved at `scale`: the picture, its description and where it was
   // found; null when there is none.
   Image* ForAttribute(const std::wstring& attribute, int scale, ImageSpec* image, ImageLocation* loc);
 

@@ -39,17 +39,20 @@ bool HasProductFile(const std::string& product, const std::string& name) {
   return !FindProductFile(product, name).empty();
 }
 
-std::string Bytes(const std::string& path) {
+bool SameBytes(const std::string& a, const std::string& b) { return ReadFile(a, "file") == ReadFile(b, "file"); }
+
+}  // namespace
+
+std::string ReadFile(const std::string& path, const char* what) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) Fail(std::string(what) + " " + path + " is a folder, not a file");
   std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("cannot read " + path);
+  if (!in) Fail(std::string("cannot read the ") + what + " " + path);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-bool SameBytes(const std::string& a, const std::string& b) { return Bytes(a) == Bytes(b); }
-
-}  // namespace
 
 std::string FindEntry(const std::string& dir, const std::string& name) {
   std::error_code ec;

@@ -19,6 +19,10 @@ struct RuntimeFile {
   std::string note;     // why not added
 };
 
+// A whole file's bytes; fails naming it as `what` ("install script") when it is a folder
+// or cannot be read.
+std::string ReadFile(const std::string& path, const char* what);
+
 // The entry of folder `dir` named `name`, compared ignoring case; empty when there is none.
 std::string FindEntry(const std::string& dir, const std::string& name);
 

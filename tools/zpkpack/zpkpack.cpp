@@ -36,16 +36,6 @@ using namespace zpkpack;
 
 namespace {
 
-std::string ReadFile(const std::string& path, const char* what) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) Fail(std::string(what) + " " + path + " is a folder, not a file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail(std::string("cannot read the ") + what + " " + path);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void WriteFile(const std::string& path, const std::string& data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
