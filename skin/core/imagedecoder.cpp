@@ -1,5 +1,7 @@
 #include "imagedecoder.h"
 
+#include "icondecoder.h"
+
 #include <float.h>
 #include <math.h>
 #include <stdio.h>
@@ -139,6 +141,15 @@ bool DecodeWebp(const std::string& bytes, DecodedImage* out) {
   return true;
 }
 
+// The icon file's largest picture: a PNG entry through stb_image, a bitmap entry as read.
+bool DecodeIcon(const std::string& bytes, DecodedImage* out) {
+  IconPicture icon;
+  if (!ReadLargestIcon(bytes, &icon)) return false;
+  if (!icon.png.empty()) return DecodeStb(icon.png, out);
+  StoreStill(icon.rgba.data(), icon.width, icon.height, out);
+  return true;
+}
+
 bool DecodeSvg(const std::string& bytes, int renderScale, DecodedImage* out) {
   std::string text = bytes;  // nanosvg parses in place
   std::unique_ptr<NSVGimage, void (*)(NSVGimage*)> img(nsvgParse(&text[0], "px", 96.0f), nsvgDelete);
@@ -167,6 +178,8 @@ bool DecodeImage(const std::string& bytes, bool svg, int renderScale, DecodedIma
     ok = DecodeSvg(bytes, renderScale > 0 ? renderScale : 100, out);
   } else if (bytes.size() >= 12 && std::memcmp(bytes.data(), "RIFF", 4) == 0 && std::memcmp(bytes.data() + 8, "WEBP", 4) == 0) {
     ok = DecodeWebp(bytes, out);
+  } else if (LooksLikeIcon(bytes)) {
+    ok = DecodeIcon(bytes, out);
   } else {
     ok = DecodeStb(bytes, out);
   }

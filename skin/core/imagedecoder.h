@@ -1,6 +1,6 @@
 // Turns the bytes of a skin picture into premultiplied 32-bit BGRA pixels: PNG, JPEG,
-// GIF and BMP through stb_image, WebP through libwebp, SVG through nanosvg rendered at a
-// scale. Animated GIF and WebP pictures give every frame, composed onto the full canvas,
+// GIF and BMP through stb_image, icon files (their largest picture), WebP through
+// libwebp, SVG through nanosvg rendered at a scale. Animated GIF and WebP pictures give every frame, composed onto the full canvas,
 // with the time each one stays.
 #pragma once
 #include <cstdint>

@@ -26,6 +26,22 @@ TEST(DlgInstallPlaceholder, EveryOccurrenceIsReplaced) {
   EXPECT_EQ(L"abc", ReplaceAll(L"abc", L"", L"x"));
 }
 
+TEST(DlgInstallPlaceholder, SkinTextsShowTheConfiguredValues) {
+  auto lookup = [](const std::wstring& name) {
+    if (name == L"global_product_name") return std::wstring(L"Tidewater Notes");
+    if (name == L"n") return std::wstring(L"$n$");
+    return std::wstring();
+  };
+  EXPECT_EQ(L"Tidewater Notes 安装向导", ExpandPlaceholders(L"$global_product_name$ 安装向导", lookup));
+  EXPECT_EQ(L"Tidewater Notes/Tidewater Notes", ExpandPlaceholders(L"$global_product_name$/$global_product_name$", lookup));
+  // A price, an unset global and a lone sign stay; a pair that is no name does not hide the
+  // placeholder after it; a value is not expanded again.
+  EXPECT_EQ(L"$5 and Tidewater Notes", ExpandPlaceholders(L"$5 and $global_product_name$", lookup));
+  EXPECT_EQ(L"$unset$ $", ExpandPlaceholders(L"$unset$ $", lookup));
+  EXPECT_EQ(L"$n$!", ExpandPlaceholders(L"$n$!", lookup));
+  EXPECT_EQ(L"$$", ExpandPlaceholders(L"$$", lookup));
+}
+
 TEST(DlgInstallFolder, BaseNameIsAppendedUnlessTheFolderEndsWithIt) {
   EXPECT_EQ(L"D:\\Apps\\RuvanZip", FolderWithBaseName(L"D:\\Apps", L"RuvanZip"));
   EXPECT_EQ(L"D:\\Apps\\RuvanZip", FolderWithBaseName(L"D:\\Apps\\RuvanZip", L"RuvanZip"));

@@ -1,5 +1,5 @@
 // The skin's image decoder on tiny pictures: still PNG, JPEG and WebP pixels (alpha
-// premultiplied), animated GIF and WebP frames with their delays, SVG at a scale, and
+// premultiplied), icon files (the largest entry, PNG or bitmap with its mask), animated GIF and WebP frames with their delays, SVG at a scale, and
 // damaged data refused without a crash.
 #include <gtest/gtest.h>
 
@@ -73,6 +73,46 @@ TEST(ImageDecoder, StillPicturesGivePremultipliedBgra) {
   EXPECT_TRUE(Near(Pixel(img, 0, 1, 1), {0, 0, 128, 128}, 2));
 }
 
+// A 1-bit icon of 2 x 2 pixels by hand: palette black and white, the mask hides one pixel.
+std::string OneBitIcon() {
+  std::string b("\0\0\1\0\1\0", 6);
+  auto u16 = [&](unsigned v) { b += static_cast<char>(v & 0xFF); b += static_cast<char>(v >> 8); };
+  auto u32 = [&](unsigned v) { u16(v & 0xFFFF); u16(v >> 16); };
+  const unsigned size = 40 + 8 + 2 * 4 + 2 * 4;
+  b += std::string("\2\2\2\0", 4);  // 2 x 2, two colours
+  u16(1); u16(1); u32(size); u32(22);
+  u32(40); u32(2); u32(4); u16(1); u16(1); u32(0); u32(0); u32(0); u32(0); u32(2); u32(0);
+  u32(0x000000); u32(0xFFFFFF);   // palette (B, G, R, 0)
+  u32(0x40); u32(0x80);            // colour rows, bottom first: y 1 black white, y 0 white black
+  u32(0x00); u32(0x40);            // mask rows, bottom first: (1,0) transparent
+  return b;
+}
+
+TEST(ImageDecoder, IconsGiveTheirLargestPicture) {
+  DecodedImage img;
+  ASSERT_TRUE(DecodeImage(ReadImage("large.ico"), false, 100, &img));  // the PNG entry
+  EXPECT_EQ(img.width, 256);
+  EXPECT_EQ(img.height, 256);
+  EXPECT_EQ(Pixel(img, 0, 200, 100), (std::vector<int>{0, 255, 0, 255}));
+
+  ASSERT_TRUE(DecodeImage(ReadImage("small.ico"), false, 100, &img));  // a 32-bit bitmap
+  EXPECT_EQ(img.width, 48);
+  EXPECT_EQ(img.height, 48);
+  EXPECT_TRUE(Near(Pixel(img, 0, 40, 3), {128, 0, 0, 128}, 2));
+
+  ASSERT_TRUE(DecodeImage(OneBitIcon(), false, 100, &img));
+  ASSERT_EQ(img.width, 2);
+  EXPECT_EQ(Pixel(img, 0, 0, 0), (std::vector<int>{255, 255, 255, 255}));
+  EXPECT_EQ(Pixel(img, 0, 1, 0), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(Pixel(img, 0, 0, 1), (std::vector<int>{0, 0, 0, 255}));
+  EXPECT_EQ(Pixel(img, 0, 1, 1), (std::vector<int>{255, 255, 255, 255}));
+
+  // An entry that reaches past the end of the file.
+  std::string icon = OneBitIcon();
+  EXPECT_FALSE(DecodeImage(icon.substr(0, icon.size() - 1), false, 100, &img));
+  EXPECT_EQ(img.FrameCount(), 0);
+}
+
 TEST(ImageDecoder, AnimatedGifGivesEveryFrameAndItsDelay) {
   DecodedImage img;
   ASSERT_TRUE(DecodeImage(ReadImage("anim.gif"), false, 100, &img));
@@ -119,7 +159,7 @@ TEST(ImageDecoder, DamagedDataIsRefused) {
   EXPECT_FALSE(DecodeImage("", false, 100, &img));
   EXPECT_FALSE(DecodeImage("not a picture at all", false, 100, &img));
   EXPECT_FALSE(DecodeImage("<svg", true, 100, &img));
-  for (const char* name : {"anim.gif", "anim.webp", "still.png", "half.webp"}) {
+  for (const char* name : {"anim.gif", "anim.webp", "still.png", "half.webp", "small.ico", "large.ico"}) {
     std::string bytes = ReadImage(name);
     ASSERT_FALSE(bytes.empty()) << name;
     // Cut short or with its body overwritten: refused or decoded, never a crash, and a

@@ -1,6 +1,7 @@
-// The shipped skin's layout, built from its sources and laid out at each scale: the
-// controls the installer window looks up exist with their types, and the geometry the
-// markup asks for comes out (caption buttons, path box, pages).
+// The sample's skin and the product-neutral default skin, built from their sources and laid
+// out at each scale: the controls the installer window looks up exist with their types,
+// and the geometry the markup asks for comes out (caption buttons, path box, pages); the
+// neutral skin names no product of its own.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -17,13 +18,16 @@
 #ifndef SKIN_SOURCE_DIR
 #error "SKIN_SOURCE_DIR names resources/skin"
 #endif
+#ifndef NEUTRAL_SKIN_SOURCE_DIR
+#error "NEUTRAL_SKIN_SOURCE_DIR names resources/neutralskin"
+#endif
 
 using namespace skin;
 
 namespace {
 
-bool ReadSkinFile(const std::wstring& path, std::string* out) {
-  std::ifstream f(std::string(SKIN_SOURCE_DIR) + "/" + ToUtf8(path), std::ios::binary);
+bool ReadFrom(const char* dir, const std::wstring& path, std::string* out) {
+  std::ifstream f(std::string(dir) + "/" + ToUtf8(path), std::ios::binary);
   if (!f) return false;
   std::ostringstream s;
   s << f.rdbuf();
@@ -31,14 +35,21 @@ bool ReadSkinFile(const std::wstring& path, std::string* out) {
   return true;
 }
 
+bool ReadSkinFile(const std::wstring& path, std::string* out) { return ReadFrom(SKIN_SOURCE_DIR, path, out); }
+
+// The neutral skin is staged over the sample's fonts and sprites.
+bool ReadNeutralSkinFile(const std::wstring& path, std::string* out) {
+  return ReadFrom(NEUTRAL_SKIN_SOURCE_DIR, path, out) || ReadSkinFile(path, out);
+}
+
 struct Skin {
   FakeContext ctx;
   WindowSpec window;
   std::unique_ptr<CControlUI> root;
-  explicit Skin(int scale) {
+  explicit Skin(int scale, const FileReader& read = ReadSkinFile) {
     ctx.scale = scale;
     std::wstring error;
-    root = BuildMarkup(L"Layout/Layout.xml", ReadSkinFile, nullptr, &window, &error);
+    root = BuildMarkup(L"Layout/Layout.xml", read, nullptr, &window, &error);
     EXPECT_TRUE(root) << ToUtf8(error);
     if (!root) return;
     root->SetManager(&ctx, nullptr);
@@ -172,4 +183,55 @@ TEST(SkinPackage, ProgressAndCompletionPagesAfterSwitching) {
   ASSERT_TRUE(tab->SelectItem(2, false));
   EXPECT_EQ(s.Get<CControlUI>(L"BtnStart")->GetPos(), (Rect{519, 500, 843, 572}));
   EXPECT_EQ(s.Get<CControlUI>(L"PicQuickMark")->GetPos(), (Rect{75, 459, 225, 609}));
+}
+
+TEST(SkinPackage, NeutralSkinShowsTheConfiguredProduct) {
+  for (int scale : {100, 150}) {
+    SCOPED_TRACE(scale);
+    Skin s(scale, ReadNeutralSkinFile);
+    auto px = [&](int v) { return ScaleValue(v, scale); };
+    auto* tab = s.Get<CTabLayoutUI>(L"TabMain");
+    ASSERT_TRUE(tab);
+    EXPECT_EQ(tab->GetCount(), 3);
+    auto* init = s.Get<CVerticalLayoutUI>(L"VertInitView");
+    auto* install = s.Get<CVerticalLayoutUI>(L"VertInstallView");
+    ASSERT_TRUE(init && install);
+    EXPECT_EQ(install->GetTag(), 2000);
+    EXPECT_EQ(install->GetBkImage(), L"Image/InstallBk0.png");
+    s.Get<CVerticalLayoutUI>(L"VertCompleteView");
+    s.Get<CHorizontalLayoutUI>(L"HorizCaptionBtn");
+    auto* path = s.Get<CRichEditUI>(L"EditInstallPath");
+    ASSERT_TRUE(path);
+    EXPECT_EQ(path->GetText(), L"$global_install_path$");
+    EXPECT_EQ(path->GetUserData(), L"InstallPath");
+    EXPECT_EQ(path->GetPos().top, px(306));
+    ASSERT_TRUE(s.Get<COptionUI>(L"CheckLicence"));
+    EXPECT_TRUE(s.Get<COptionUI>(L"CheckLicence")->IsSelected());
+    s.Get<CButtonUI>(L"BtnInstall");
+    s.Get<CButtonUI>(L"BtnSelectPath");
+    s.Get<CButtonUI>(L"BtnLicenceLink");
+    s.Get<CProgressUI>(L"ProgressInstall");
+    s.Get<CLabelUI>(L"LabelInstallValue");
+    s.Get<CButtonUI>(L"BtnStart");
+    s.Get<CButtonUI>(L"BtnClose");
+    s.Get<CButtonUI>(L"BtnMin");
+    // No association option: the scripts associate only what the configuration names.
+    std::set<std::wstring> globals;
+    for (COptionUI* o : ControlCast<CContainerUI>(init)->FindAll<COptionUI>()) globals.insert(o->GetUserData());
+    EXPECT_EQ(globals, (std::set<std::wstring>{L"LicenceChk", L"StartMenuShortcutChk"}));
+    // The product comes from the configuration, drawn as text; the logo is the program icon.
+    EXPECT_EQ(s.Get<CLabelUI>(L"LabelCaption")->GetText(), L"$global_product_name$ \u5B89\u88C5\u5411\u5BFC");
+    EXPECT_EQ(s.Get<CLabelUI>(L"LabelTitle")->GetText(), L"$global_product_name$");
+    for (const wchar_t* logo : {L"LogoInit", L"LogoInstall", L"IconProduct"}) {
+      EXPECT_EQ(s.Get<CControlUI>(logo)->GetBkImage(), L"Image/ProgramIcon.ico") << ToUtf8(logo);
+    }
+    Rect title = s.Get<CControlUI>(L"LabelTitle")->GetPos();
+    EXPECT_EQ(title.Width(), px(560));
+    EXPECT_LT(title.bottom, path->GetPos().top);
+    std::vector<CControlUI*> all = ControlCast<CContainerUI>(s.root.get())->FindAll<CControlUI>();
+    for (CControlUI* c : all) {
+      EXPECT_EQ(c->GetText().find(L"Ruvan"), std::wstring::npos) << ToUtf8(c->GetName());
+      EXPECT_EQ(c->GetBkImage().find(L"Icon.svg"), std::wstring::npos) << ToUtf8(c->GetName());
+    }
+  }
 }

@@ -1,8 +1,9 @@
 // A damaged installer stops before its install script touches the machine: copies of the
 // start-up test installer whose payload resource was altered (a flipped byte, cut short,
 // the recorded hash taken away or spoilt) end with exit code 1392 and a debug-output line
-// in the silent run, a message box in the windowed run; the install events never run and
-// the installation folder is never made. The intact installer passes the same check.
+// in the silent run, a message box over the installer window in the windowed run (checked
+// beside the window); the install events never run and the installation folder is never
+// made. The intact installer passes the same check.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -177,6 +178,10 @@ TEST_F(DamagedPayload, WindowedRunShowsAMessageBox) {
     if (!box) Sleep(50);
   }
   ASSERT_TRUE(box) << "no message box";
+  // The check runs beside the window, so the box belongs to the window already shown.
+  wchar_t ownerClass[64] = {};
+  GetClassNameW(GetWindow(box, GW_OWNER), ownerClass, 64);
+  EXPECT_STREQ(ownerClass, L"CDlgInstall") << "the installer window is up while the payload is checked";
   wchar_t text[256] = {};
   GetDlgItemTextW(box, 0xFFFF, text, 256);
   EXPECT_NE(std::wstring(text).find(L"\u5DF2\u635F\u574F"), std::wstring::npos) << "text names the damage";

@@ -4,6 +4,9 @@ extraction under Wine (zpklua.exe running extract.lua, i.e. Lua_UnCompress7z fro
 file), on each corpus archive. Prints wall time, throughput and peak resident memory
 (medians of several runs) and our ratios to `7zz x -mmt1`.
 
+With --setup it also prints the installer's size and, when DISPLAY is set, the time from
+starting it to its window being viewable on the X server (warm Wine, medians).
+
 usage: extract-bench.py --zpklua EXE --corpus DIR [--runs N] [--work DIR] [--setup EXE]
 Needs WINEPREFIX set to a ready prefix (./zpk bench makes one)."""
 import argparse
@@ -91,6 +94,35 @@ def bench_archive(name, archive, args, rows):
     rows.append((name, results))
 
 
+def window_shown(title_pattern):
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title_pattern],
+                       capture_output=True, text=True)
+    return r.returncode == 0 and r.stdout.strip() != ""
+
+
+def first_window(setup, runs):
+    """Seconds from starting the installer (windowed) to its window becoming viewable,
+    polled every 5 ms; the first start only warms Wine and the page cache."""
+    times = []
+    for i in range(runs + 1):
+        start = time.monotonic()
+        proc = subprocess.Popen([WINE, setup], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        shown = None
+        while shown is None and time.monotonic() - start < 60 and proc.poll() is None:
+            if window_shown("安装$"):
+                shown = time.monotonic() - start
+            else:
+                time.sleep(0.005)
+        subprocess.run([WINE, "taskkill", "/f", "/im", os.path.basename(setup)], capture_output=True)
+        proc.wait()
+        if shown is None:
+            return None
+        if i > 0:
+            times.append(shown)
+    return statistics.median(times)
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--zpklua", required=True)
@@ -102,6 +134,8 @@ def main():
     p.add_argument("--setup", help="i686 installer executable, for its size")
     p.add_argument("--payload", help="that installer's packed payload, subtracted from its size")
     p.add_argument("--strip", help="strip program for the installer's size without debug data")
+    p.add_argument("--stub", help="the i686 stub zpkpack ships, for its size and breakdown")
+    p.add_argument("--stub-map", help="the linker's map of that stub")
     args = p.parse_args()
     args.script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "extract.lua")
     os.makedirs(args.work, exist_ok=True)
@@ -131,6 +165,16 @@ def main():
             subprocess.run([args.strip, "-o", stripped, args.setup], check=True)
             line += ", stripped without payload %.2f MiB" % ((os.path.getsize(stripped) - payload) / 2**20)
         print(line)
+        if args.stub and os.path.exists(args.stub):
+            print("i686 stub %s: %d bytes   goal 2000000" % (os.path.basename(args.stub), os.path.getsize(args.stub)))
+            if args.stub_map and os.path.exists(args.stub_map):
+                here = os.path.dirname(os.path.abspath(__file__))
+                subprocess.run([sys.executable, os.path.join(here, "sizebreakdown.py"), args.stub, args.stub_map],
+                               check=False)
+        if os.environ.get("DISPLAY") and shutil.which("xdotool"):
+            shown = first_window(args.setup, args.runs)
+            print("first window of %s (windowed start to viewable, warm Wine): %s   goal 0.30 s" % (
+                os.path.basename(args.setup), "%.2f s" % shown if shown is not None else "never shown"))
 
 
 if __name__ == "__main__":

@@ -126,6 +126,20 @@ std::string DefaultDataDir() {
   return (self.parent_path().parent_path() / "share" / "zpksetup").string();
 }
 
+// The skin folder zipped, with the program icon as Image/ProgramIcon.ico (replacing a file
+// of that name), so that any skin can show the installer's own icon.
+std::string SkinArchive(const std::string& skin, const std::string& icon) {
+  std::vector<ZipEntry> entries;
+  std::string error;
+  if (!ReadTree(skin, entries, error)) Fail("cannot read the skin: " + error);
+  if (entries.empty()) Fail("cannot read the skin: " + skin + " holds no files");
+  const std::string name = "Image/ProgramIcon.ico";
+  entries.erase(std::remove_if(entries.begin(), entries.end(), [&](const ZipEntry& e) { return e.first == name; }),
+                entries.end());
+  entries.emplace_back(name, icon);
+  return MakeZip(std::move(entries));
+}
+
 struct Inputs {
   std::string configChunk, installChunk, uninstallChunk, manifest, stub, skinZip;
   std::vector<Resource> icons;
@@ -169,17 +183,13 @@ Inputs ReadInputs(const Options& o, const std::string& data) {
   in.installChunk = Compile(install, ReadFile(install, "install script"), sizeT);
   in.uninstallChunk = Compile(uninstall, ReadFile(uninstall, "uninstall script"), sizeT);
 
-  std::string skin = o.skin.empty() ? data + "/skin" : o.skin;
-  std::vector<ZipEntry> entries;
-  std::string error;
-  if (!ReadTree(skin, entries, error)) Fail("cannot read the skin: " + error);
-  if (entries.empty()) Fail("cannot read the skin: " + skin + " holds no files");
-  in.skinZip = MakeZip(entries);
-
   // The installer's window takes its icon from group 128; without --icon it is the shipped
   // program icon.
   const std::string icon = o.icon.empty() ? data + "/installer.ico" : o.icon;
-  if (!IconResources(ReadFile(icon, "icon"), kInstallerIconGroup, 1, in.icons, error)) Fail(icon + ": " + error);
+  const std::string iconBytes = ReadFile(icon, "icon");
+  std::string error;
+  if (!IconResources(iconBytes, kInstallerIconGroup, 1, in.icons, error)) Fail(icon + ": " + error);
+  in.skinZip = SkinArchive(o.skin.empty() ? data + "/skin" : o.skin, iconBytes);
   if (!o.signCert.empty()) {  // before the slow part, not after it
     ReadFile(o.signCert, "signing certificate");
     ReadFile(o.signKey, "signing key");

@@ -16,10 +16,12 @@
 #include "log/debugoutput.h"
 #include "monitordpi.h"
 #include "msgbox.h"
+#include "payloadverify.h"
 #include "primitives/shell.h"
 #include "protectedfolders.h"
 #include "resource/moduleresource.h"
 #include "scriptengine.h"
+#include "setuprun.h"
 #include "stat/qvstatmodule.h"
 #include "textconv.h"
 #include "uicontainer.h"
@@ -131,10 +133,16 @@ CDlgInstall::~CDlgInstall() = default;
 // ---- creation ----
 
 void CDlgInstall::SetUpControls() {
+  // Beside the window, so that the hash is not on the path to the first paint.
+  if (!payloadCheck_.Start(m_hWnd, kMsgPayloadChecked, [this] { payloadState_ = CheckEmbeddedPayload(nullptr); })) {
+    payloadState_ = CheckEmbeddedPayload(nullptr);
+    PostMessageW(m_hWnd, kMsgPayloadChecked, 0, 0);
+  }
   SetIcon(kIconResource);
   const std::wstring caption = Engine()->GetGlobalString("global_product_name") + kCaptionSuffix;
   SetWindowTextW(m_hWnd, caption.c_str());
   LookUpControls();
+  ExpandSkinTexts();
   if (Engine()->GetGlobalInteger("global_app_id") != kSearchServerEdition && optionsPage_) {
     if (auto* search = ControlCast<COptionUI>(m_pm.FindSubControlByName(optionsPage_, L"InstallSearchServer"))) {
       search->SetVisible(false);
@@ -164,6 +172,19 @@ void CDlgInstall::LookUpControls() {
   }
   if (completionPage_) {
     startButton_ = ControlCast<CButtonUI>(m_pm.FindSubControlByName(completionPage_, L"BtnStart"));
+  }
+}
+
+// Texts such as "$global_product_name$ 安装向导" show the configured values, so one skin
+// serves any product. The path box keeps its own rule (FillOptionsPage).
+void CDlgInstall::ExpandSkinTexts() {
+  auto* root = ControlCast<CContainerUI>(m_pm.GetRoot());
+  if (!root) return;
+  ZPKScriptEngine* engine = Engine();
+  auto lookup = [engine](const std::wstring& name) { return engine->GetGlobalString(Utf16ToAnsi(name.c_str()).c_str()); };
+  for (CControlUI* control : root->FindAll<CControlUI>()) {
+    if (control == pathBox_ || control->GetText().find(L'$') == std::wstring::npos) continue;
+    control->SetText(dlginstall::ExpandPlaceholders(control->GetText(), lookup));
   }
 }
 
@@ -221,8 +242,26 @@ void CDlgInstall::OnSelectPath() {
   pathBox_->SetText(dlginstall::FolderWithBaseName(chosen, baseName));
 }
 
+// ---- payload check ----
+
+// Whether the payload passed its check, waiting for it if need be; a damaged one is
+// reported and the window closes. Called before anything that changes the machine.
+bool CDlgInstall::PayloadUsableNow() {
+  if (payloadDamaged_) return false;
+  payloadCheck_.Wait();
+  if (PayloadUsable(payloadState_)) return true;
+  payloadDamaged_ = true;
+  ReportDamagedPayload(payloadState_, false, PayloadCaption(), m_hWnd);
+  PostMessageW(m_hWnd, WM_CLOSE, 3, 0);
+  return false;
+}
+
+void CDlgInstall::OnPayloadChecked() {
+  if (!installing_) PayloadUsableNow();
+}
+
 void CDlgInstall::OnInstallClick() {
-  if (!pathBox_ || installing_) return;
+  if (!pathBox_ || installing_ || !PayloadUsableNow()) return;
   const std::wstring path = pathBox_->GetText();
   if (!AcceptablePath(path) || !CheckAndCreatePath(path)) {
     ZpkMessageBox(m_hWnd, kInvalidPath, kErrorCaption, MB_ICONWARNING);
@@ -396,6 +435,9 @@ LRESULT CDlgInstall::OnWindowDestroyed(UINT msg, WPARAM wParam, LPARAM lParam, B
 
 LRESULT CDlgInstall::OnAppMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
   switch (msg) {
+    case kMsgPayloadChecked:
+      OnPayloadChecked();
+      break;
     case kMsgInstallFinished:
       worker_.Wait();  // it has posted its last act
       workerRunning_ = false;

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "payloadcheck.h"
 #include "windowimplbase.h"
 #include "workerthread.h"
 
@@ -37,6 +38,9 @@ class CDlgInstall : public skin::WindowImplBase {
   // Whether the install worker finished (its signal arrived): a window closed before
   // that was cancelled.
   bool Installed() const { return installed_; }
+  // Whether the payload check beside the window found the payload damaged (reported in a
+  // box, and the window closed without changing anything).
+  bool PayloadDamaged() const { return payloadDamaged_; }
 
   static constexpr unsigned kCarouselTimer = 1989;
   static constexpr unsigned kProgressTimer = 1990;
@@ -44,9 +48,12 @@ class CDlgInstall : public skin::WindowImplBase {
 
  private:
   void LookUpControls();
+  void ExpandSkinTexts();
   void ApplyMonitorDpi();
   void FillOptionsPage();
 
+  bool PayloadUsableNow();
+  void OnPayloadChecked();
   void OnCloseClick();
   void OnLicenceLink();
   void OnInstallClick();
@@ -77,6 +84,11 @@ class CDlgInstall : public skin::WindowImplBase {
   skin::CProgressUI* progressBar_ = nullptr;
   skin::CLabelUI* progressLabel_ = nullptr;
 
+  // Checks the payload from the window's creation on; its signal is kMsgPayloadChecked.
+  // Written by that thread, read after waiting for it.
+  skin::CWorkerThread payloadCheck_;
+  PayloadState payloadState_ = PayloadState::kAbsent;
+  bool payloadDamaged_ = false;
   // Runs the install events; its signal is kMsgInstallFinished.
   skin::CWorkerThread worker_;
   // True from the worker's start until its signal: the script state may be in use on

@@ -22,6 +22,40 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::
   return text;
 }
 
+namespace {
+
+bool IsIdentifier(const std::wstring& name) {
+  if (name.empty() || (name[0] >= L'0' && name[0] <= L'9')) return false;
+  for (wchar_t c : name) {
+    const bool ok = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring ExpandPlaceholders(const std::wstring& text, const GlobalLookup& lookup) {
+  std::wstring out;
+  size_t at = 0;
+  for (size_t first = text.find(L'$'); first != std::wstring::npos; first = text.find(L'$', at)) {
+    const size_t second = text.find(L'$', first + 1);
+    if (second == std::wstring::npos) break;
+    const std::wstring name = text.substr(first + 1, second - first - 1);
+    const std::wstring value = IsIdentifier(name) ? lookup(name) : std::wstring();
+    if (value.empty()) {  // not a placeholder: keep this "$", the next one may open one
+      out.append(text, at, first + 1 - at);
+      at = first + 1;
+      continue;
+    }
+    out.append(text, at, first - at);
+    out += value;
+    at = second + 1;
+  }
+  out.append(text, at, std::wstring::npos);
+  return out;
+}
+
 std::wstring FolderWithBaseName(const std::wstring& chosen, const std::wstring& baseName) {
   const size_t cut = chosen.find_last_of(L"\\/");
   const std::wstring last = cut == std::wstring::npos ? chosen : chosen.substr(cut + 1);

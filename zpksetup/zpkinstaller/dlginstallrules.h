@@ -3,6 +3,7 @@
 // statistics choices. Portable, so they are tested with the host compiler.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace dlginstall {
@@ -12,6 +13,12 @@ namespace dlginstall {
 bool FindPlaceholder(const std::wstring& text, std::wstring* placeholder, std::wstring* name);
 // text with every occurrence of from replaced by to (from must not be empty).
 std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);
+
+// text with every "$name$" whose name is a script identifier replaced by its value, when
+// lookup gives one that is not empty; any other "$" stays as written. So a skin's texts
+// can show the configured product ("$global_product_name$ 安装向导").
+using GlobalLookup = std::function<std::wstring(const std::wstring& name)>;
+std::wstring ExpandPlaceholders(const std::wstring& text, const GlobalLookup& lookup);
 
 // The folder picker's result: the chosen folder itself when its last component equals
 // baseName (case-sensitive), else the folder joined with baseName.

@@ -44,3 +44,4 @@ class CInstallMgr {
 void RunInstallEvents();
 
 constexpr UINT kMsgInstallFinished = 11032;  // WM_USER + 10008
+constexpr UINT kMsgPayloadChecked = 11033;   // the windowed run's payload check has ended

@@ -29,7 +29,7 @@ const uint8_t* ResourceBytes(HMODULE module, const wchar_t* name, DWORD* size) {
 
 }  // namespace
 
-bool VerifyEmbeddedPayload(HMODULE module, bool silent, const std::wstring& caption) {
+PayloadState CheckEmbeddedPayload(HMODULE module) {
   const ULONGLONG start = GetTickCount64();
   DWORD payloadSize = 0, hashSize = 0;
   const uint8_t* payload = ResourceBytes(module, kPayloadName, &payloadSize);
@@ -39,8 +39,17 @@ bool VerifyEmbeddedPayload(HMODULE module, bool silent, const std::wstring& capt
   const ULONGLONG elapsed = GetTickCount64() - start;
   QVLOG_INFO("payload check: {} bytes, {}, {} ms", static_cast<uint64_t>(payloadSize),
              Utf16ToUtf8(PayloadStateText(state)), static_cast<uint64_t>(elapsed));
-  if (PayloadUsable(state)) return true;
+  return state;
+}
+
+void ReportDamagedPayload(PayloadState state, bool silent, const std::wstring& caption, HWND owner) {
   qd::Output(L"Payload check failed: %ls, nothing installed\r\n", PayloadStateText(state));
-  if (!silent) ZpkMessageBox(nullptr, kDamagedText, caption.c_str(), MB_ICONERROR | MB_OK);
+  if (!silent) ZpkMessageBox(owner, kDamagedText, caption.c_str(), MB_ICONERROR | MB_OK);
+}
+
+bool VerifyEmbeddedPayload(HMODULE module, bool silent, const std::wstring& caption) {
+  const PayloadState state = CheckEmbeddedPayload(module);
+  if (PayloadUsable(state)) return true;
+  ReportDamagedPayload(state, silent, caption, nullptr);
   return false;
 }

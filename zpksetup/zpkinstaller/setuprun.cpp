@@ -105,16 +105,19 @@ int RunSetup(HINSTANCE instance) {
   const RunMode mode = DecideRunMode(enableSilent, commandLineSilent, [engine] {
     return engine->GetGlobalBoolean("global_ss_install");
   });
+  if (mode != RunMode::kSilent) return RunWindowed(run);  // it checks beside its window
   // Before the first event that changes the machine: a damaged or tampered download stops
   // here instead of halfway through the extraction, with services already stopped.
-  std::wstring caption = engine->GetGlobalString("global_product_name");
-  if (caption.empty()) caption = L"安装";
-  if (!VerifyEmbeddedPayload(instance, mode == RunMode::kSilent, caption)) {
+  if (!VerifyEmbeddedPayload(instance, true, PayloadCaption())) {
     CoUninitialize();
     return kExitDamagedPayload;
   }
-  if (mode == RunMode::kSilent) return RunSilent(run);
-  return RunWindowed(run);
+  return RunSilent(run);
+}
+
+std::wstring PayloadCaption() {
+  const std::wstring caption = ZPKScriptEngine::Instance()->GetGlobalString("global_product_name");
+  return caption.empty() ? L"安装" : caption;
 }
 
 void ScheduleLogDeletion(const SetupRun& run) {

@@ -22,9 +22,13 @@ int RunSetup(HINSTANCE instance);
 // `restart_needed` (files wait for the next restart), else kExitSuccess; the silent run
 // kExitFatal when no acceptable installation folder was found (nothing installed); the
 // windowed run kExitCancelled when its window was closed before the installation had
-// finished, kExitFatal when it had no window.
+// finished, kExitFatal when it had no window, kExitDamagedPayload when the payload check
+// it runs beside its window failed (reported in a box; nothing was changed).
 int RunSilent(const SetupRun& run);
 int RunWindowed(const SetupRun& run);
+
+// The title of the damaged-payload box: the product's name.
+std::wstring PayloadCaption();
 
 // Schedules the log file name for deletion at the next restart.
 void ScheduleLogDeletion(const SetupRun& run);

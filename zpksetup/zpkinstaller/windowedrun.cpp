@@ -1,6 +1,7 @@
 // The windowed run: the skin archive from the resources, per-monitor DPI awareness,
 // libcurl's global state, the union id, the statistics module, then the installer window
-// and its message loop; afterwards everything is taken down in reverse order.
+// (which checks the payload beside it) and its message loop; afterwards everything is
+// taken down in reverse order.
 #include <objbase.h>
 
 #include <curl/curl.h>
@@ -61,7 +62,8 @@ int RunWindowed(const SetupRun& run) {
                       CW_USEDEFAULT)) {
       skin::CPaintManagerUI::MessageLoop();
       // Closed before the installation was finished: the user cancelled it.
-      code = !window.Installed()                          ? kExitCancelled
+      code = window.PayloadDamaged()                      ? kExitDamagedPayload
+             : !window.Installed()                        ? kExitCancelled
              : engine->GetGlobalBoolean("restart_needed") ? kExitRestartNeeded
                                                           : kExitSuccess;
     }

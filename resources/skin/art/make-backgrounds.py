@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the skin's page backgrounds (PNG, 600x460 at 100 % and the 125/150/175/200 %
 variants) and the completion page's code picture with ImageMagick.
-Usage: make-backgrounds.py OUTDIR"""
+With --neutral it draws the product-neutral skin's backgrounds instead: the same bands and
+slide marks with no product, no text and no code picture (its layout draws every text).
+Usage: make-backgrounds.py [--neutral] OUTDIR"""
 import os
 import subprocess
 import sys
@@ -132,11 +134,29 @@ CAROUSEL = [
 ]
 
 
-def draw(name, scale, outdir):
+def slide_marks(c, i):
+    """The carousel's position: the current mark long."""
+    for k in range(3):
+        c.fill("#FFFFFF" if k == i else "#FFFFFF66")
+        x = 278 + k * 16 + (0 if k <= i else 12)
+        c.rrect(x, 240, x + (20 if k == i else 8), 246, 3)
+
+
+def draw_neutral(c, name):
+    if name.startswith("InstallBk"):
+        slide_marks(c, int(name[-1]))
+    elif name == "BkViewComplete":
+        c.fill("#FFFFFF26")
+        c.circle(300, 96, 50)
+
+
+def draw(name, scale, outdir, neutral):
     c = Canvas(scale)
     top, bottom = THEMES[name]
     base = header(c, top, bottom)
-    if name == "BkViewInit":
+    if neutral:
+        draw_neutral(c, name)
+    elif name == "BkViewInit":
         logo(c, 300, 112, 84)
         c.text(0, 168, 30, "#FFFFFF", "RuvanZip 压缩", gravity="North")
         c.text(0, 212, 14, "#FFFFFFD0", "小巧  ·  极速  ·  安全的压缩解压工具", gravity="North")
@@ -146,11 +166,7 @@ def draw(name, scale, outdir):
         feature_icon(c, i, 300, 104)
         c.text(0, 164, 26, "#FFFFFF", CAROUSEL[i][0], gravity="North")
         c.text(0, 206, 14, "#FFFFFFD0", CAROUSEL[i][1], gravity="North")
-        # Slide marks: the current one long.
-        for k in range(3):
-            c.fill("#FFFFFF" if k == i else "#FFFFFF66")
-            x = 278 + k * 16 + (0 if k <= i else 12)
-            c.rrect(x, 240, x + (20 if k == i else 8), 246, 3)
+        slide_marks(c, i)
         c.text(0, 312, 13, "#8A94A6", "正在为你安装 RuvanZip，请稍候…", gravity="North")
     else:
         c.fill("#FFFFFF26")
@@ -177,12 +193,14 @@ def quickmark(outdir):
 
 
 def main():
-    outdir = sys.argv[1]
+    neutral = sys.argv[1:2] == ["--neutral"]
+    outdir = sys.argv[-1]
     os.makedirs(os.path.join(outdir, "Image"), exist_ok=True)
     for name in THEMES:
         for scale in SCALES:
-            draw(name, scale, outdir)
-    quickmark(outdir)
+            draw(name, scale, outdir, neutral)
+    if not neutral:
+        quickmark(outdir)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the uninstaller's page background (PNG, 600x460 at 100 % and the 125/150/175/200 %
 variants) with the installer skin's drawing helpers, so both windows share one look: the
-same gradient band and product mark, a lower band that leaves room for the forms.
+same gradient band, a lower band that leaves room for the forms. The uninstaller serves
+every product, so the band carries no mark and no name: the layout draws the title.
 Usage: make-backgrounds.py OUTDIR"""
 import importlib.util
 import os
@@ -21,8 +22,6 @@ def draw(scale, outdir):
     art.HEADER = BAND  # the installer's header() reads its band height from the module
     c = art.Canvas(scale)
     base = art.header(c, TOP, BOTTOM)
-    art.logo(c, 300, 58, 56)
-    c.text(0, 98, 20, "#FFFFFF", "RuvanZip 卸载", gravity="North")
     # A thin rule above the page's buttons.
     c.fill("#EEF1F6")
     c.rrect(40, 356, 560, 357, 0)
