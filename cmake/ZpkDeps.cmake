@@ -21,7 +21,9 @@ zpk_import(dep::webpdecoder libwebpdecoder.a)
 zpk_import(dep::webp libwebpdemux.a)
 set_property(TARGET dep::webp PROPERTY INTERFACE_LINK_LIBRARIES dep::webpdecoder)
 
-# spdlog and fmt are used header-only; Debian's spdlog wants the external fmt.
+# spdlog and fmt are used header-only; Debian's spdlog wants the external fmt. No
+# locale-dependent formatting is used, and fmt's locale support would pull the standard
+# library's whole locale machinery (about 400 KB) into every program.
 add_library(dep::spdlog INTERFACE IMPORTED GLOBAL)
 set(ZPK_SPDLOG_INC ${CMAKE_BINARY_DIR}/spdlog-include)
 file(MAKE_DIRECTORY ${ZPK_SPDLOG_INC})
@@ -29,7 +31,7 @@ file(CREATE_LINK /usr/include/spdlog ${ZPK_SPDLOG_INC}/spdlog SYMBOLIC)
 file(CREATE_LINK /usr/include/fmt ${ZPK_SPDLOG_INC}/fmt SYMBOLIC)
 set_target_properties(dep::spdlog PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${ZPK_SPDLOG_INC}
-  INTERFACE_COMPILE_DEFINITIONS "FMT_HEADER_ONLY;SPDLOG_FMT_EXTERNAL")
+  INTERFACE_COMPILE_DEFINITIONS "FMT_HEADER_ONLY;SPDLOG_FMT_EXTERNAL;FMT_STATIC_THOUSANDS_SEPARATOR=0")
 
 # The skin engine's readers: XML, zip (minizip over the toolchain's static zlib), SVG
 # (nanosvg, header-only: one file defines its implementation) and stb_image (header-only).

@@ -122,6 +122,11 @@ fetch_sources() {
 
 cc_for() { echo "$1-w64-mingw32-gcc-posix"; }
 
+# A library built with other flags than today's is built again: its stamp records them.
+built_with() { # stamp flags
+  [ -f "$1" ] && [ "$(cat "$1")" = "$2" ]
+}
+
 build_lua() { # target
   local t=$1 out=$DEPS/$1 obj
   [ -f "$out/lib/liblua.a" ] && return 0
@@ -178,19 +183,27 @@ build_7zdec() { # target (host = native Linux, for the portable tests)
 
 # The skin engine's readers: pugixml (XML), zlib's minizip (zip), nanosvg (SVG, taken from
 # SDL2_image's sources: only its two headers, never that folder's modified stb_image.h).
-# A host copy of each serves the portable native tests.
+# A host copy of each serves the portable native tests. pugixml without its STL interface
+# (iostreams pull the whole locale machinery into the installer), in function sections for
+# the linker to drop what the skin does not call, optimised for size.
+SKINLIBS_FLAGS="-Os -ffunction-sections -fdata-sections -DPUGIXML_NO_STL"
 build_skinlibs() { # target (host = native Linux)
   local t=$1 out=$DEPS/$1 cc cxx ar obj f mz=$DEPS/src/zlib/contrib/minizip zinc=()
-  [ -f "$out/lib/libpugixml.a" ] && [ -f "$out/lib/libminizip.a" ] && [ -f "$out/include/nanosvg/nanosvg.h" ] && return 0
+  built_with "$out/lib/skinlibs.flags" "$SKINLIBS_FLAGS" && [ -f "$out/lib/libpugixml.a" ] &&
+    [ -f "$out/lib/libminizip.a" ] && [ -f "$out/include/nanosvg/nanosvg.h" ] && return 0
   if [ "$t" = host ]; then
-    cc="gcc -O2 -g -fPIC"; cxx="g++ -O2 -g -fPIC"; ar=ar
+    cc="gcc -O2 -g -fPIC"; cxx="g++ $SKINLIBS_FLAGS -g -fPIC"; ar=ar
   else
-    cc="$(cc_for "$t") -O2"; cxx="$t-w64-mingw32-g++-posix -O2"; ar="$t-w64-mingw32-ar"
+    cc="$(cc_for "$t") -O2"; cxx="$t-w64-mingw32-g++-posix $SKINLIBS_FLAGS"; ar="$t-w64-mingw32-ar"
   fi
   obj=$(mktemp -d); mkdir -p "$out/lib" "$out/include/pugixml" "$out/include/minizip" "$out/include/nanosvg"
   $cxx -c "$DEPS/src/pugixml/src/pugixml.cpp" -o "$obj/pugixml.o"
+  rm -f "$out/lib/libpugixml.a" "$out/lib/libminizip.a"
   $ar rcs "$out/lib/libpugixml.a" "$obj/pugixml.o"
-  cp "$DEPS"/src/pugixml/src/{pugixml.hpp,pugiconfig.hpp} "$out/include/pugixml/"
+  cp "$DEPS"/src/pugixml/src/pugixml.hpp "$out/include/pugixml/"
+  # Every user of the header must see the same configuration.
+  sed 's|^// #define PUGIXML_NO_STL$|#define PUGIXML_NO_STL|' "$DEPS/src/pugixml/src/pugiconfig.hpp" \
+    > "$out/include/pugixml/pugiconfig.hpp"
   for f in ioapi unzip; do
     $cc -DNOCRYPT -DNOUNCRYPT -c "$mz/$f.c" -o "$obj/mz-$f.o"
   done
@@ -198,6 +211,7 @@ build_skinlibs() { # target (host = native Linux)
   cp "$mz"/{ioapi.h,unzip.h} "$out/include/minizip/"
   cp "$DEPS"/src/libsdl2-image/{nanosvg.h,nanosvgrast.h} "$out/include/nanosvg/"
   rm -rf "$obj"
+  echo "$SKINLIBS_FLAGS" > "$out/lib/skinlibs.flags"
 }
 
 toolchain_file() { echo "$REPO/cmake/toolchain-$1.cmake"; }
@@ -224,18 +238,28 @@ build_cares() {
   rm -rf "$b"
 }
 
+# libcurl with what the statistics post needs: HTTP and HTTPS (Schannel), proxies and their
+# authentication, c-ares; every other protocol and the cookie, HSTS, alt-svc, netrc, DoH
+# and MIME machinery left out, optimised for size in function sections.
+CURL_CPPFLAGS="-DCARES_STATICLIB -DCURL_STATICLIB -DCURL_DISABLE_LDAP -DCURL_DISABLE_LDAPS
+  -DCURL_DISABLE_DICT -DCURL_DISABLE_FILE -DCURL_DISABLE_FTP -DCURL_DISABLE_GOPHER -DCURL_DISABLE_IMAP
+  -DCURL_DISABLE_MQTT -DCURL_DISABLE_POP3 -DCURL_DISABLE_RTSP -DCURL_DISABLE_SMB -DCURL_DISABLE_SMTP
+  -DCURL_DISABLE_TELNET -DCURL_DISABLE_TFTP -DCURL_DISABLE_COOKIES -DCURL_DISABLE_HSTS
+  -DCURL_DISABLE_ALTSVC -DCURL_DISABLE_NETRC -DCURL_DISABLE_DOH -DCURL_DISABLE_MIME"
+CURL_CFLAGS="-Os -ffunction-sections -fdata-sections"
 build_curl() {
   local t=$1 out=$DEPS/$1 src
-  [ -f "$out/lib/libcurl.a" ] && return 0
+  built_with "$out/lib/libcurl.flags" "$CURL_CPPFLAGS $CURL_CFLAGS" && [ -f "$out/lib/libcurl.a" ] && return 0
   src=$(mktemp -d); cp -a "$DEPS/src/curl/." "$src/"
   mkdir -p "$src/lib/$t-w64-mingw32" "$out/lib" "$out/include"
   ( cd "$src/lib" && unset CC AR &&
-    CPPFLAGS="-DCARES_STATICLIB -DCURL_STATICLIB -DCURL_DISABLE_LDAP -DCURL_DISABLE_LDAPS" CFLAGS=-O2 \
+    CPPFLAGS="$(echo $CURL_CPPFLAGS)" CFLAGS="$CURL_CFLAGS" \
     make -f Makefile.mk -j2 libcurl.a CFG=-schannel-sspi-ipv6-ares CROSSPREFIX="$t-w64-mingw32-" \
       LIBCARES_PATH="$out" >/dev/null )
   cp "$(find "$src/lib" -name libcurl.a | head -1)" "$out/lib/libcurl.a"
   cp -r "$src/include/curl" "$out/include/"
   rm -rf "$src"
+  echo "$CURL_CPPFLAGS $CURL_CFLAGS" > "$out/lib/libcurl.flags"
 }
 
 # libwebp's decoder and its demuxer (animated WebP: frames, offsets, durations); a host
