@@ -5,5 +5,7 @@ set(PAYLOADREADER_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(ARCHIVE7Z_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/archive7z.cpp
   ${CMAKE_CURRENT_LIST_DIR}/blockscheduler.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/codergraph.cpp
   ${CMAKE_CURRENT_LIST_DIR}/foldercoders.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/folderpipe.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/folderpipe.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/streamdecoders.cpp)
