@@ -5,11 +5,14 @@
 // read the one source: each must read at its own position, whatever the timing. Blocks
 // decoded side by side deliver every file whole and once, stay within the memory budget
 // (one block at a time when two do not fit), and a damaged block leaves no file open.
+// Each method chain 7-Zip writes is told apart as the shape it is, since the streamed
+// decoders wire up exactly that graph: one link off and the block goes to the library.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -23,6 +26,7 @@
 #include <7z/7zCrc.h>
 
 #include "archive7z.h"
+#include "codergraph.h"
 
 namespace {
 
@@ -136,29 +140,39 @@ TEST(Archive7zStreaming, Bcj2ReadsEachPackedStreamAtItsOwnPosition) {
 
 const std::string kBlocksDir = ZPK_BLOCKS_DIR;
 
-// Where block `folder`'s first packed stream lies in the archive (for BCJ2 blocks the
-// main stream's, the one the LZMA2 coder reads).
-void PackedRange(const std::vector<uint8_t>& archive, UInt32 folder, UInt64* offset, UInt64* size) {
-  archive7z::MemorySource source;
-  archive7z::InitMemorySource(source, archive.data(), static_cast<uint32_t>(archive.size()), false);
-  CrcGenerateTable();
-  std::vector<Byte> look(1 << 14);
-  CLookToRead2 reader;
-  LookToRead2_CreateVTable(&reader, False);
-  reader.buf = look.data();
-  reader.bufSize = look.size();
-  reader.realStream = &source.vt;
-  LookToRead2_INIT(&reader);
+// An archive opened by the library, to look at its blocks' descriptions.
+struct OpenedArchive {
   ISzAlloc alloc = {[](ISzAllocPtr, size_t n) { return n ? std::malloc(n) : nullptr; },
                     [](ISzAllocPtr, void* p) { std::free(p); }};
   CSzArEx db;
-  SzArEx_Init(&db);
-  ASSERT_EQ(SZ_OK, SzArEx_Open(&db, &reader.vt, &alloc, &alloc));
+
+  OpenedArchive() { SzArEx_Init(&db); }
+  ~OpenedArchive() { SzArEx_Free(&db, &alloc); }
+  SRes Open(const std::vector<uint8_t>& archive) {
+    archive7z::MemorySource source;
+    archive7z::InitMemorySource(source, archive.data(), static_cast<uint32_t>(archive.size()), false);
+    CrcGenerateTable();
+    std::vector<Byte> look(1 << 14);
+    CLookToRead2 reader;
+    LookToRead2_CreateVTable(&reader, False);
+    reader.buf = look.data();
+    reader.bufSize = look.size();
+    reader.realStream = &source.vt;
+    LookToRead2_INIT(&reader);
+    return SzArEx_Open(&db, &reader.vt, &alloc, &alloc);
+  }
+};
+
+// Where block `folder`'s first packed stream lies in the archive (for BCJ2 blocks the
+// main stream's, the one the LZMA2 coder reads).
+void PackedRange(const std::vector<uint8_t>& archive, UInt32 folder, UInt64* offset, UInt64* size) {
+  OpenedArchive opened;
+  ASSERT_EQ(SZ_OK, opened.Open(archive));
+  const CSzArEx& db = opened.db;
   ASSERT_GT(db.db.NumFolders, folder);
   const UInt32 first = db.db.FoStartPackStreamIndex[folder];
   *offset = db.dataPos + db.db.PackPositions[first];
   *size = db.db.PackPositions[first + 1] - db.db.PackPositions[first];
-  SzArEx_Free(&db, &alloc);
 }
 
 class Archive7zBlocks : public ::testing::Test {
@@ -234,6 +248,109 @@ TEST_F(Archive7zBlocks, DamageInOneBlockLeavesNoFileOpenInAnyBlock) {
   EXPECT_EQ(0u, sink.files.count(u"part2.bin"));
   EXPECT_EQ(0u, sink.files.count(u"part3.bin"));
   printf("%zu files committed, %d discarded when the damage showed\n", sink.files.size(), sink.discarded);
+}
+
+const std::string kShapesDir = ZPK_SHAPES_DIR;
+using archive7z::FolderShape;
+
+// The one block of a shapes archive, its coder graph read the way the reader reads it.
+void ReadShapesBlock(const std::string& name, CSzFolder& f, FolderShape* shape) {
+  OpenedArchive opened;
+  ASSERT_EQ(SZ_OK, opened.Open(ReadWhole(kShapesDir + "/" + name))) << name;
+  ASSERT_EQ(1u, opened.db.db.NumFolders) << name;
+  *shape = archive7z::ReadFolderShape(opened.db.db, 0, f);
+}
+
+TEST(Archive7zShapes, EachMethodChainIsItsShapeAndDecodesToTheOriginal) {
+  const struct {
+    const char* archive;
+    FolderShape shape;
+  } kChains[] = {
+      {"copy.7z", FolderShape::kSingle},
+      {"lzma.7z", FolderShape::kSingle},
+      {"lzma2.7z", FolderShape::kSingle},
+      {"bcj_lzma2.7z", FolderShape::kBcj},
+      {"bcj2_lzma2.7z", FolderShape::kBcj2},
+      {"bcj2_lzma.7z", FolderShape::kBcj2},
+      // The graphs above with a coder or filter the streams lack: the library's.
+      {"ppmd.7z", FolderShape::kWhole},
+      {"bcj_ppmd.7z", FolderShape::kWhole},
+      {"arm64_lzma2.7z", FolderShape::kWhole},
+      {"delta_lzma.7z", FolderShape::kWhole},
+  };
+  const std::vector<uint8_t> original = ReadWhole(kShapesDir + "/code.bin");
+  ASSERT_GT(original.size(), 100000u);
+  for (const auto& chain : kChains) {
+    CSzFolder f;
+    FolderShape shape = FolderShape::kWhole;
+    ReadShapesBlock(chain.archive, f, &shape);
+    EXPECT_EQ(static_cast<int>(chain.shape), static_cast<int>(shape)) << chain.archive;
+    const std::vector<uint8_t> archive = ReadWhole(kShapesDir + "/" + chain.archive);
+    SlowSource source(archive);
+    CollectingSink sink;
+    ASSERT_EQ(archive7z::kOk, archive7z::Extract(&source.vt, sink)) << chain.archive;
+    ASSERT_EQ(1u, sink.files.size()) << chain.archive;
+    EXPECT_TRUE(sink.files.begin()->second == original) << chain.archive << ": the decoded bytes differ";
+  }
+}
+
+// Every bond end and packed-stream index of a graph set, one at a time, to each other
+// in-stream or coder of the folder and one past them: no such graph may keep `shape`.
+void ExpectNoIndexChangeKeeps(const CSzFolder& f, FolderShape shape, UInt32 streams) {
+  std::vector<UInt32*> indices;
+  CSzFolder changed = f;
+  for (unsigned b = 0; b < f.NumBonds; ++b) {
+    indices.push_back(&changed.Bonds[b].InIndex);
+    indices.push_back(&changed.Bonds[b].OutIndex);
+  }
+  for (unsigned p = 0; p < f.NumPackStreams; ++p) indices.push_back(&changed.PackStreams[p]);
+  for (size_t i = 0; i < indices.size(); ++i) {
+    const UInt32 was = *indices[i];
+    for (UInt32 to = 0; to <= streams; ++to) {
+      if (to == was) continue;
+      *indices[i] = to;
+      EXPECT_NE(static_cast<int>(shape), static_cast<int>(archive7z::ShapeOf(changed)))
+          << "index " << i << " (bond ends, then packed streams) set from " << was << " to " << to;
+    }
+    *indices[i] = was;
+  }
+}
+
+TEST(Archive7zShapes, AGraphOneLinkOffIsNotTakenForTheShape) {
+  const struct {
+    const char* archive;
+    FolderShape shape;
+    UInt32 streams;  // the folder's in-streams: every coder's inputs
+  } kGraphs[] = {
+      {"lzma2.7z", FolderShape::kSingle, 1},
+      {"bcj_lzma2.7z", FolderShape::kBcj, 2},
+      {"bcj2_lzma2.7z", FolderShape::kBcj2, 7},
+  };
+  for (const auto& graph : kGraphs) {
+    SCOPED_TRACE(graph.archive);
+    CSzFolder f;
+    FolderShape shape = FolderShape::kWhole;
+    ReadShapesBlock(graph.archive, f, &shape);
+    ASSERT_EQ(static_cast<int>(graph.shape), static_cast<int>(shape));
+    ExpectNoIndexChangeKeeps(f, graph.shape, graph.streams);
+  }
+  // BCJ2's coders must be the ones the streams decode, and BCJ2 itself.
+  CSzFolder bcj2;
+  FolderShape shape = FolderShape::kWhole;
+  ReadShapesBlock("bcj2_lzma2.7z", bcj2, &shape);
+  for (unsigned coder = 0; coder < 4; ++coder) {
+    CSzFolder changed = bcj2;
+    const bool isBcj2 = coder == archive7z::kBcj2Coder;
+    changed.Coders[coder].MethodID = isBcj2 ? archive7z::kMethodBcj : archive7z::kMethodPpmd;
+    EXPECT_EQ(static_cast<int>(FolderShape::kWhole), static_cast<int>(archive7z::ShapeOf(changed)))
+        << "coder " << coder;
+  }
+  // BCJ with a start offset would shift every address it converts; the stream has none.
+  CSzFolder bcj;
+  ReadShapesBlock("bcj_lzma2.7z", bcj, &shape);
+  ASSERT_EQ(static_cast<int>(FolderShape::kBcj), static_cast<int>(shape));
+  bcj.Coders[1].PropsSize = 4;
+  EXPECT_EQ(static_cast<int>(FolderShape::kWhole), static_cast<int>(archive7z::ShapeOf(bcj)));
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "archive7z.h"
 #include "filetestutil.h"
-#include "primitives/archive7z.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "blockscheduler.h"
-#include "foldercoders.h"
+#include "streamdecoders.h"
 
 namespace archive7z {
 

@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 
+#include "foldercoders.h"
 #include "folderpipe.h"
 
 namespace archive7z {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "archive7z.h"
-#include "foldercoders.h"
+#include "streamdecoders.h"
 
 namespace archive7z {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "foldercoders.h"
+#include "streamdecoders.h"
 
 namespace archive7z {
 

@@ -1,7 +1,0 @@
-# The portable payload reader: built into the script engine and, with the host compiler,
-# into the native tests and the fuzz target.
-set(ARCHIVE7Z_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/archive7z.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/blockscheduler.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/foldercoders.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/folderpipe.cpp)
