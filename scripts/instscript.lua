@@ -333,19 +333,22 @@ function DeleteFileAndDirect(path, flag)
   end
 end
 
--- A payload file that cannot be created (in use) is moved aside, to be deleted at the
--- next restart, and created once more.
-local function on_extract_error(file, code)
-  log(file .. string.format("  创建文件出错:%d", code))
-  local tmp = Lua_PathYetAnotherMakeUniqueName(Lua_GetTempFileName(locked_file_folder, "QmZip"))
-  log(tmp)
-  if Lua_MoveFile(file, tmp) then
-    Lua_DeleteFileAfterReboot(tmp)
-    -- The old file goes at the next restart: the host answers 3010.
-    restart_needed = true
-    return 0
+-- The extraction's error callback: a payload file that cannot be created (in use) is moved
+-- aside into `folder`, to be deleted at the next restart, and created once more. Global,
+-- so that the fault tests drive this very handler.
+function move_aside_handler(folder)
+  return function(file, code)
+    log(file .. string.format("  创建文件出错:%d", code))
+    local tmp = Lua_PathYetAnotherMakeUniqueName(Lua_GetTempFileName(folder, "QmZip"))
+    log(tmp)
+    if Lua_MoveFile(file, tmp) then
+      Lua_DeleteFileAfterReboot(tmp)
+      -- The old file goes at the next restart: the host answers 3010.
+      restart_needed = true
+      return 0
+    end
+    return 2
   end
-  return 2
 end
 
 function UpInfomession()
@@ -537,7 +540,7 @@ local function extract_payload()
     Lua_CreateDirectory(locked_file_folder)
   end
 
-  if not Lua_UnCompress7z("App.7z", global_install_path, false, nil, on_extract_error) then
+  if not Lua_UnCompress7z("App.7z", global_install_path, false, nil, move_aside_handler(locked_file_folder)) then
     -- A failed extraction is no success: the caller sees exit code 1603 (fatal error),
     -- and a silent run only logs it, since nobody may be there to answer a box.
     if global_ss_install then

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Faults on the target machine, with the fault-test installer (zpkfault_setup.exe).
 
-faults.py INSTALLER PAYLOAD_DIR BIN_DIR
-Each case ends in a clear outcome (exit code and the install script's note) and a state
+faults.py INSTALLER PAYLOAD_DIR BIN_DIR PRODUCT_SCRIPT
+The installer's script unpacks with PRODUCT_SCRIPT's own error handler (the product's
+install script, read at run time). Each case ends in a clear outcome (exit code and the install script's note) and a state
 from which running the installer again completes: nearly full volume, read-only file and
 read-only folder in the target, a file locked by another process (held with no sharing,
 and a program running from the target), the installer killed in the middle of the
@@ -23,7 +24,7 @@ def low_byte(code):
     """What a Unix parent sees of a Windows exit code: Wine passes on only its low 8 bits
     (1603 arrives as 67), so the full code is compared through them."""
     return code & 0xff
-INSTALLER, PAYLOAD, BIN = sys.argv[1], sys.argv[2], sys.argv[3]
+INSTALLER, PAYLOAD, BIN, PRODUCT_SCRIPT = sys.argv[1:5]
 failures = []
 mounts = []
 roots = []
@@ -62,7 +63,8 @@ class Case:
         self.win_target = None  # the target as the installer sees it, when not under Z:
 
     def env(self, **extra):
-        env = dict(os.environ, ZF_TARGET=self.win_target or win(self.target), ZF_RESULT=win(self.result))
+        env = dict(os.environ, ZF_TARGET=self.win_target or win(self.target), ZF_RESULT=win(self.result),
+                   ZF_PRODUCT_SCRIPT=win(PRODUCT_SCRIPT))
         env.update(extra)
         return env
 

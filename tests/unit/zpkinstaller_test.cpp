@@ -417,7 +417,8 @@ TEST_F(InstallerTest, MutexNameComesFromTheConfiguration) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Broken installers end quietly before anything runs.
+// Broken installers end quietly before anything runs, with 1603: a deployment tool must
+// not take them for a successful installation.
 
 TEST_F(InstallerTest, MissingOrCorruptChunkEndsBeforeAnythingRuns) {
   struct Case {
@@ -434,7 +435,8 @@ TEST_F(InstallerTest, MissingOrCorruptChunkEndsBeforeAnythingRuns) {
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.installer));
     ProcessRun run = Run(c.installer, L"/InstallSlience true");
-    ExpectCleanExit(run, WindowShown());
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(1603u, run.exitCode);
     EXPECT_TRUE(run.HasQdLine(c.line));
     EXPECT_EQ(c.events, Events());
     EXPECT_FALSE(run.HasLineStartingWith("qd  szObjectName")) << "no instance check";

@@ -79,7 +79,8 @@ int RunSetup(HINSTANCE instance) {
   SetListenerWindow(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(listener)));
 
   ZPKScriptEngine* engine = ZPKScriptEngine::Instance();
-  if (!LoadScripts(engine)) return 0;
+  // A broken installer has done nothing, and must not be taken for a successful one.
+  if (!LoadScripts(engine)) return kExitFatal;
 
   const InstanceIdentity identity = ChooseInstanceIdentity(
       engine->GetGlobalString("global_install_mutex_guid"), engine->GetGlobalInteger("global_app_id"));

@@ -11,7 +11,9 @@ struct SetupRun {
 };
 
 // Runs the installer: start-up, run-mode decision, the payload check, then the silent or
-// the windowed run. Returns the exit code (exitcodes.h): kExitDamagedPayload when the
+// the windowed run. Returns the exit code (exitcodes.h): kExitFatal when its
+// configuration or install chunk is missing or does not run (nothing was done);
+// kExitDamagedPayload when the
 // embedded payload failed its check and nothing was done; kExitAnotherInstall when
 // another installation of the product holds the instance mutex and this start asked for
 // a silent run (the install script's `silent_requested`); otherwise the run mode's.

@@ -70,7 +70,7 @@ bool CUninstallSession::Prepare(const UninstallArgs& args) {
   const std::wstring& dir = args.installDir;
   if (!RunChunkFile(dir + L"\\Uninst.dar0", "Uninst.dar0") || !RunChunkFile(dir + L"\\Uninst.dar1", "Uninst.dar1"))
     return false;
-  m_product = engine->GetGlobalString("global_product_name");
+  product_ = engine->GetGlobalString("global_product_name");
   engine->SetGlobalString("global_install_path", dir);
   engine->SetGlobalBoolean("ChkUserSetting", false);
   engine->SetGlobalString("_Uninstall_Path", args.origin);

@@ -13,7 +13,7 @@ class CUninstallSession {
  public:
   // False when the chunks could not be run.
   bool Prepare(const UninstallArgs& args);
-  const std::wstring& Product() const { return m_product; }
+  const std::wstring& Product() const { return product_; }
   // The user's choices as the globals ClearUserData, ReasonID, tbContact, tbSuggest.
   void SetChoices(const UninstallArgs& choices);
   // ZPKSE_BeforeInit, ZPKSE_OnUninstall, ZPKSE_FeedBack: the removal and its reports.
@@ -22,7 +22,7 @@ class CUninstallSession {
   void Finish();
 
  private:
-  std::wstring m_product;
+  std::wstring product_;
 };
 
 // Exit code (exitcodes.h): 0 when the events ran; 3010 when they ran and the script set
