@@ -3,7 +3,9 @@
 # Builds both targets (into $ZPK_OUT, default out/), makes the corpora once in
 # $ZPK_BENCH_CACHE (default /var/cache/zpksetup/bench), makes a throwaway Wine prefix and
 # prints native 7zz against our extraction under wine64, medians of RUNS runs (default 3),
-# then the i686 installer's size and the time to its first window (on a private Xvfb).
+# then a silent install of the same files by an installer zpkpack makes (packed once per
+# build), the i686 stub's size and what it is made of, and the time to the installer's
+# first window (on a private Xvfb).
 # ZPK_BENCH_BEFORE=path/to/zpklua.exe adds a row for another build (an older extraction).
 set -euo pipefail
 REPO=$(cd "$(dirname "$0")/../.." && pwd)
@@ -43,4 +45,5 @@ python3 "$REPO/tools/bench/extract-bench.py" --runs "$RUNS" --work "$WORK/run" \
   --zpklua "$OUT/x86_64/zpklua.exe" --corpus "$CACHE" \
   --setup "$OUT/i686/RuvanZipSetup.exe" --payload "$OUT/i686/sample/RuvanZipSetup.parts/app.7z" \
   --strip i686-w64-mingw32-strip ${ZPK_BENCH_BEFORE:+--before "$ZPK_BENCH_BEFORE"} \
-  --stub "$OUT/i686/zpkstub.exe" --stub-map "$OUT/i686/tools/zpkpack/stub/zpkstub_full.map"
+  --stub "$OUT/i686/zpkstub.exe" --stub-map "$OUT/i686/tools/zpkpack/stub/zpkstub_full.map" \
+  --zpkpack "$OUT/dist/bin/zpkpack" --corpus-dir /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
