@@ -27,6 +27,7 @@
 
 #include "archive7z.h"
 #include "codergraph.h"
+#include "streamdecoders.h"
 
 namespace {
 
@@ -142,24 +143,18 @@ const std::string kBlocksDir = ZPK_BLOCKS_DIR;
 
 // An archive opened by the library, to look at its blocks' descriptions.
 struct OpenedArchive {
-  ISzAlloc alloc = {[](ISzAllocPtr, size_t n) { return n ? std::malloc(n) : nullptr; },
-                    [](ISzAllocPtr, void* p) { std::free(p); }};
   CSzArEx db;
 
   OpenedArchive() { SzArEx_Init(&db); }
-  ~OpenedArchive() { SzArEx_Free(&db, &alloc); }
+  ~OpenedArchive() { SzArEx_Free(&db, &archive7z::kHeap); }
   SRes Open(const std::vector<uint8_t>& archive) {
     archive7z::MemorySource source;
     archive7z::InitMemorySource(source, archive.data(), static_cast<uint32_t>(archive.size()), false);
     CrcGenerateTable();
-    std::vector<Byte> look(1 << 14);
+    std::vector<Byte> look;
     CLookToRead2 reader;
-    LookToRead2_CreateVTable(&reader, False);
-    reader.buf = look.data();
-    reader.bufSize = look.size();
-    reader.realStream = &source.vt;
-    LookToRead2_INIT(&reader);
-    return SzArEx_Open(&db, &reader.vt, &alloc, &alloc);
+    archive7z::InitLookReader(reader, look, &source.vt);
+    return SzArEx_Open(&db, &reader.vt, &archive7z::kHeap, &archive7z::kHeap);
   }
 };
 

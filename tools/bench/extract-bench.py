@@ -10,7 +10,7 @@ starting it to its window being viewable on the X server (warm Wine, medians). W
 installer and times its silent install (silentinstall.py) against the extraction rows.
 
 usage: extract-bench.py --zpklua EXE --corpus DIR [--runs N] [--work DIR] [--setup EXE]
-Needs WINEPREFIX set to a ready prefix (./zpk bench makes one)."""
+Needs WINEPREFIX set to a ready prefix (extract-bench.sh makes one)."""
 import argparse
 import os
 import shutil

@@ -107,12 +107,7 @@ struct OpenArchive {
   ~OpenArchive() { SzArEx_Free(&db, &kHeap); }
 
   int Open(ISeekInStreamPtr source) {
-    lookBuffer.resize(kLookAhead);
-    LookToRead2_CreateVTable(&look, False);
-    look.buf = lookBuffer.data();
-    look.bufSize = lookBuffer.size();
-    look.realStream = source;
-    LookToRead2_INIT(&look);
+    InitLookReader(look, lookBuffer, source);
     return SzArEx_Open(&db, &look.vt, &kHeap, &kHeap);
   }
 

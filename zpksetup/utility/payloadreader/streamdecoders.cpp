@@ -16,6 +16,15 @@ void HeapFree7z(ISzAllocPtr, void* address) { std::free(address); }
 
 const ISzAlloc kHeap = {HeapAlloc7z, HeapFree7z};
 
+void InitLookReader(CLookToRead2& reader, std::vector<Byte>& buffer, ISeekInStreamPtr source) {
+  buffer.resize(kLookAhead);
+  LookToRead2_CreateVTable(&reader, False);
+  reader.buf = buffer.data();
+  reader.bufSize = buffer.size();
+  reader.realStream = source;
+  LookToRead2_INIT(&reader);
+}
+
 SRes ReadFull(InStream& in, Byte* buf, size_t size, size_t* got) {
   *got = 0;
   while (*got < size) {
@@ -254,13 +263,9 @@ SRes WholeFolderStream::Read(Byte* buf, size_t* size) {
     if (size_ != total) return SZ_ERROR_MEM;
     data_ = static_cast<Byte*>(ISzAlloc_Alloc(&kHeap, size_));
     if (!data_ && size_ != 0) return SZ_ERROR_MEM;
-    std::vector<Byte> look(kLookAhead);
+    std::vector<Byte> look;
     CLookToRead2 reader;
-    LookToRead2_CreateVTable(&reader, False);
-    reader.buf = look.data();
-    reader.bufSize = look.size();
-    reader.realStream = &view_.vt;
-    LookToRead2_INIT(&reader);
+    InitLookReader(reader, look, &view_.vt);
     RINOK(SzAr_DecodeFolder(&db_.db, folder_, &reader.vt, db_.dataPos, data_, size_, &kHeap))
   }
   size_t n = size_ - pos_ < *size ? size_ - pos_ : *size;

@@ -25,6 +25,10 @@ constexpr size_t kLookAhead = 1 << 14;  // the look-ahead reader asks for 16 KB 
 constexpr size_t kInBuffer = 1 << 16;   // compressed input read per refill
 constexpr size_t kChunk = 1 << 20;      // decoded bytes handed over per piece
 
+// The library's look-ahead reader over `source`, reading through `buffer` (resized to
+// kLookAhead), which must outlive it.
+void InitLookReader(CLookToRead2& reader, std::vector<Byte>& buffer, ISeekInStreamPtr source);
+
 class InStream {
  public:
   virtual ~InStream() = default;
