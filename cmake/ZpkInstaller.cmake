@@ -1,11 +1,12 @@
 # zpk_installer(NAME name
-#               [CONFIG global_var.lua] [INSTALL install.lua] [UNINSTALL uninstall.lua]
+#               [CONFIG global_var.lua] [INSTALL install.lua...] [UNINSTALL uninstall.lua...]
 #               [PAYLOAD dir [PAYLOAD_DEPENDS files...]] [SKIN dir | SKIN_ZIP file]
 #               [ICON file.ico] [OUTPUT_DIRECTORY dir])
 # Assembles an installer executable `name` for this target from its parts:
 #   CONFIG, INSTALL, UNINSTALL -> LUA/GLOBAL_VAR.LUAC, LUA/INSTSCRIPT.LUAC, LUA/UNINSTSCRIPT.LUAC
-#                                 (a .lua source is compiled with zpk_lua_chunk; any other file
-#                                 is embedded as it is, for example a ready chunk)
+#                                 (.lua sources are compiled with zpk_lua_chunk, several into
+#                                 one chunk; any other file is embedded as it is, for
+#                                 example a ready chunk)
 #   PAYLOAD dir                -> _7Z/APP.7Z: the folder's contents packed with 7zz, first two
 #                                 bytes exchanged; _7Z/APP.SHA256: the SHA-256 of those bytes
 #                                 (64 lowercase hex digits), checked at start
@@ -23,28 +24,9 @@ set(ZPK_PAYLOAD_HASH ${CMAKE_CURRENT_LIST_DIR}/payloadhash.cmake)
 find_program(ZPK_7ZZ 7zz REQUIRED)
 find_program(ZPK_ZIP zip REQUIRED)
 
-# zpk_lua_chunk names its output after the source's base name: reuse the chunk of a
-# source compiled before in this folder, refuse two different sources of the same name.
-function(_zpk_installer_chunk out_var src)
-  get_filename_component(src ${src} ABSOLUTE)
-  get_filename_component(name ${src} NAME_WE)
-  set(key "ZPK_CHUNK_${CMAKE_CURRENT_BINARY_DIR}/${name}")
-  get_property(known GLOBAL PROPERTY "${key}")
-  get_property(chunk GLOBAL PROPERTY "${key}_OUT")
-  if(known AND NOT known STREQUAL src)
-    message(FATAL_ERROR "zpk_installer: ${src} and ${known} would compile to the same chunk; rename one")
-  endif()
-  if(NOT known)
-    zpk_lua_chunk(chunk ${src})
-    set_property(GLOBAL PROPERTY "${key}" ${src})
-    set_property(GLOBAL PROPERTY "${key}_OUT" ${chunk})
-  endif()
-  set(${out_var} ${chunk} PARENT_SCOPE)
-endfunction()
-
 function(zpk_installer)
-  cmake_parse_arguments(I "" "NAME;CONFIG;INSTALL;UNINSTALL;PAYLOAD;SKIN;SKIN_ZIP;ICON;OUTPUT_DIRECTORY"
-                        "PAYLOAD_DEPENDS" ${ARGN})
+  cmake_parse_arguments(I "" "NAME;CONFIG;PAYLOAD;SKIN;SKIN_ZIP;ICON;OUTPUT_DIRECTORY"
+                        "INSTALL;UNINSTALL;PAYLOAD_DEPENDS" ${ARGN})
   if(NOT I_NAME)
     message(FATAL_ERROR "zpk_installer: NAME is required")
   endif()
@@ -65,11 +47,11 @@ function(zpk_installer)
     else()
       set(res UNINSTSCRIPT.LUAC)
     endif()
-    get_filename_component(src ${I_${part}} ABSOLUTE)
+    list(GET I_${part} 0 src)
     if(src MATCHES "\\.lua$")
-      _zpk_installer_chunk(file ${src})
+      zpk_lua_chunk(file ${I_${part}})
     else()
-      set(file ${src})
+      get_filename_component(file ${src} ABSOLUTE)
     endif()
     # Unquoted names: windres joins adjacent quoted strings.
     string(APPEND rc "${res} LUA \"${file}\"\n")

@@ -1,36 +1,20 @@
 -- The install script: what installing the configured product does to the machine. It runs
 -- after the configuration chunk in the same script state; the installer calls its five
--- events. Every product-specific name comes from the configuration.
+-- events. Every product-specific name comes from the configuration. Its chunk is compiled
+-- from scriptbase.lua (helpers shared with the uninstall script), installsteps.lua (the
+-- steps) and this file, in that order.
 
-local function log(text)
-  Lua_Logout(tostring(text))
-end
-
--- Defaults for what a configuration leaves unset, derived from the five values it must
--- give (global_product_name, global_product_name_inner, global_main_app_name,
--- global_company_name, global_version). They are set when the chunk runs, before the
--- installer reads any of them. The uninstall script derives the same ones.
-local function default(name, value)
-  if _G[name] == nil then _G[name] = value end
-end
+-- The defaults only installing needs, beside the shared ones scriptbase.lua derives.
 local inner = global_product_name_inner
-default("global_install_basepath", inner)
-default("global_reg_sub_key", "SOFTWARE\\" .. inner)
-default("global_uninst_sub_key", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" .. inner)
-default("global_shortcut_name", global_product_name)
-default("global_old_product_name", global_product_name)
-default("global_main_app_name_inner", global_main_app_name)
-default("global_main_wnd_cls", "")  -- empty: no running-program check
-default("global_union_id", 0)
-default("global_app_id", 0)
-default("global_enable_ss_install", true)
-default("global_startuseexplorer_level", true)
-default("global_udp_un_install_port", 8100)
-default("global_kill_process_list", {global_main_app_name_inner})
-default("global_firewall_app_name", global_main_app_name)
+set_default("global_install_basepath", inner)
+set_default("global_shortcut_name", global_product_name)
+set_default("global_main_wnd_cls", "")  -- empty: no running-program check
+set_default("global_union_id", 0)
+set_default("global_enable_ss_install", true)
+set_default("global_startuseexplorer_level", true)
+set_default("global_firewall_app_name", global_main_app_name)
 if global_assoc_extension ~= nil then
-  default("global_assoc_progid", inner .. ".File")
-  default("global_assoc_verb", "open")
+  set_default("global_assoc_verb", "open")
 end
 -- Without an application id the engine's built-in mutex name would be shared by every
 -- such product: one installer would keep another from running.
@@ -48,39 +32,6 @@ local run_to_tray = false
 is_upgrade = false
 global_ss_install = false
 global_ss_run = false
-
-local function is_set(value)
-  return value ~= nil and value ~= ""
-end
-
--- A configured list: a table as it is, a single string as a list of one.
-local function list_of(value)
-  if type(value) == "table" then return value end
-  if is_set(value) then return {value} end
-  return {}
-end
-
--- File-system redirection for a 32-bit installer on 64-bit Windows.
-fsredir = {}
-fsredir.IsNeed = Lua_GetOSVersion() > 5 and Lua_IsWow64() == true
-fsredir.Wow64DisableWow64FsRedirection = GLibTab.kernel32:Get("Wow64DisableWow64FsRedirection", "int")
-fsredir.Wow64RevertWow64FsRedirection = GLibTab.kernel32:Get("Wow64RevertWow64FsRedirection", "int")
-if fsredir.IsNeed then
-  fsredir.pOld = RawBuffer.New(4)
-  function fsredir:Disable()
-    self.Wow64DisableWow64FsRedirection(self.pOld)
-  end
-  function fsredir:Revert()
-    self.Wow64RevertWow64FsRedirection(self.pOld:OffsetGetAsUInt32(0))
-  end
-else
-  function fsredir:Disable() end
-  function fsredir:Revert() end
-end
-
-function Sleep(ms)
-  GLibTab.Kernel32:Get("Sleep")(ms)
-end
 
 function Split(s, sep)
   log("FullString:" .. s)
@@ -192,36 +143,6 @@ function InstallReport(versions, union_id, app_id)
   return result == 1
 end
 
--- The product's service: its name and the program in the installation directory that
--- installs it when started with "--install". Off unless both are configured.
-local function service_configured()
-  if is_set(global_service_name) and is_set(global_service_app_name) then return true end
-  log("no service configured (global_service_name, global_service_app_name): service step skipped")
-  return false
-end
-
--- Stops and deletes the product's service and ends its process. The kill loop is
--- bounded: a process that cannot be ended must not hang the installation.
-local function service_stop()
-  if not service_configured() then return end
-  local stop, delete = "/C sc stop " .. global_service_name, "/C sc delete " .. global_service_name
-  if Lua_ShellExec("cmd.exe", stop) then log(stop) end
-  if Lua_ShellExec("cmd.exe", delete) then log(delete) end
-  local process = global_service_app_name:match("[^\\]+$")
-  for _ = 1, 50 do
-    local pid = Lua_GetProcessId(process)
-    log(string.format("pid:%d", pid))
-    if pid == -1 then return end
-    Lua_TaskKill(pid, nil)
-    Sleep(100)
-  end
-end
-
-local function service_start()
-  if not service_configured() then return end
-  Lua_Exec(global_install_path .. "\\" .. global_service_app_name, nil, "--install", true)
-end
-
 function GetCurrentUnionID()
   local value = Lua_RegQuery("HKCU", global_reg_sub_key, "UnionId")
   log("union_id=" .. tostring(value))
@@ -238,10 +159,6 @@ end
 
 function GetUnionByPkgName()
   return string.match(file_name(Lua_GetModuleFileName()), "^.*_.*%-(%d+).*%..*$")
-end
-
-function paht_remove_filename(path)
-  return string.match(path, "^(%a:\\.+)\\[^\\]*$") or path:sub(1, 3)
 end
 
 function analy_filename_with_ss_param()
@@ -300,57 +217,6 @@ function CheckClient()
   os.exit(1602)  -- the user declined: cancelled
 end
 
-function checkShellExt(path)
-  if not Lua_PathFileExists(path) then return end
-  log(path .. "  check!!!")
-  Lua_RegistDll(path, "/u /s", false)
-  if Lua_DeleteFileEx(path) == true then return end
-  log(path .. "  Delete Failed!!!")
-  local tmp = Lua_PathYetAnotherMakeUniqueName(Lua_GetTempPath() .. "\\sha000001.tmp")
-  log(tmp .. "  generate tmpfile")
-  if Lua_MoveFile(path, tmp) then
-    Lua_DeleteFileAfterReboot(tmp)
-    restart_needed = true
-  else
-    log(path .. "  move to tmp Failed!!!")
-  end
-end
-
--- The shell extension DLLs this installer registers: the 64-bit ones for a 32-bit
--- installer on 64-bit Windows, the installer's own kind otherwise.
-local function shell_extensions()
-  local list = list_of(Lua_IsWow64() and global_shell_ext_dlls_wow64 or global_shell_ext_dlls)
-  if #list == 0 then log("no shell extension configured (global_shell_ext_dlls): step skipped") end
-  return list
-end
-
-function DeleteFileAndDirect(path, flag)
-  if path == nil then return end
-  if flag then
-    Lua_DelFileRecursive(path, function() end)
-  else
-    Lua_DelFileRecursive(path)
-  end
-end
-
--- The extraction's error callback: a payload file that cannot be created (in use) is moved
--- aside into `folder`, to be deleted at the next restart, and created once more. Global,
--- so that the fault tests drive this very handler.
-function move_aside_handler(folder)
-  return function(file, code)
-    log(file .. string.format("  创建文件出错:%d", code))
-    local tmp = Lua_PathYetAnotherMakeUniqueName(Lua_GetTempFileName(folder, "QmZip"))
-    log(tmp)
-    if Lua_MoveFile(file, tmp) then
-      Lua_DeleteFileAfterReboot(tmp)
-      -- The old file goes at the next restart: the host answers 3010.
-      restart_needed = true
-      return 0
-    end
-    return 2
-  end
-end
-
 function UpInfomession()
   report_union_id = global_union_id
   if previous_union_id ~= 0 then report_union_id = previous_union_id end
@@ -371,98 +237,6 @@ function RunApp()
     Lua_RegAdd("HKCU", global_reg_sub_key, "RunToTray", "REG_DWORD", 1, true)
     Lua_ExplorerExec(program, "")
   end
-end
-
--- Replaces the firewall rules named global_firewall_rule_name that let the program
--- global_firewall_app_name through, both ways. Off when no rule name is configured.
-function add_firewall_rule()
-  if not is_set(global_firewall_rule_name) then
-    log("no firewall rule configured (global_firewall_rule_name): step skipped")
-    return
-  end
-  log("add_firewall_rule")
-  local netsh = "%windir%\\system32\\netsh.exe"
-  local name = "\"" .. global_firewall_rule_name .. "\""
-  local program = "\"" .. global_install_path .. "\\" .. global_firewall_app_name .. "\""
-  Lua_Exec(netsh, nil, "advfirewall firewall delete rule name=" .. name, true)
-  Lua_Exec(netsh, nil, "advfirewall firewall add rule name=" .. name .. " dir=in program=" .. program .. " action=allow", true)
-  Lua_Exec(netsh, nil, "advfirewall firewall add rule name=" .. name .. " dir=out program=" .. program .. " action=allow", true)
-  log("add_firewall_rule end")
-end
-
--- The file association: the main program does it itself when started with
--- global_assoc_app_args; an extension (global_assoc_extension, one or a list) is
--- registered under HKCU\Software\Classes with the ProgId and verb configured. Off when
--- neither is configured.
-local function associate()
-  local extensions = list_of(global_assoc_extension)
-  if not is_set(global_assoc_app_args) and #extensions == 0 then
-    log("no file association configured (global_assoc_extension, global_assoc_app_args): step skipped")
-    return
-  end
-  if is_set(global_assoc_app_args) then
-    Lua_Exec(main_app_fullpath, nil, global_assoc_app_args, true)
-  end
-  if #extensions == 0 then return end
-  local classes, progid = "Software\\Classes\\", global_assoc_progid
-  Lua_RegAdd("HKCU", classes .. progid, "", "REG_SZ", global_product_name, true)
-  Lua_RegAdd("HKCU", classes .. progid .. "\\DefaultIcon", "", "REG_SZ", "\"" .. main_app_fullpath .. "\",0", true)
-  Lua_RegAdd("HKCU", classes .. progid .. "\\shell\\" .. global_assoc_verb .. "\\command", "", "REG_SZ",
-    "\"" .. main_app_fullpath .. "\" \"%1\"", true)
-  for _, extension in ipairs(extensions) do
-    Lua_RegAdd("HKCU", classes .. extension, "", "REG_SZ", progid, true)
-  end
-  -- Explorer reads associations again (SHCNE_ASSOCCHANGED).
-  GLibTab.shell32:Get("SHChangeNotify", "void")(0x08000000, 0, 0, 0)
-end
-
-local function build_reg_add_list()
-  local P, U, cover = global_reg_sub_key, global_uninst_sub_key, global_cover_unionId
-  local function rec(hkey, subkey, value, datatype, data, overwrite)
-    return {hkey = hkey, subkey = subkey, value = value, datatype = datatype, data = data, overwrite = overwrite}
-  end
-  return {
-    rec("HKLM", P, "AppPath", "REG_SZ", global_install_path, true),
-    rec("HKLM", P, "UnionId", "REG_DWORD", global_union_id, cover),
-    rec("HKLM", P, "OEMUnionId", "REG_DWORD", oem_union_id, cover),
-    rec("HKLM", P, "OemID", "REG_DWORD", 1, true),
-    rec("HKLM", P, "UserID", "REG_BINARY", 0, true),
-    rec("HKCU", P, "AppPath", "REG_SZ", global_install_path, true),
-    rec("HKCU", P, "UnionId", "REG_DWORD", global_union_id, cover),
-    rec("HKCU", P, "OEMUnionId", "REG_DWORD", oem_union_id, cover),
-    rec("HKCU", P, "OemID", "REG_DWORD", 1, true),
-    rec("HKCU", P, "UserID", "REG_BINARY", 0, true),
-    rec("HKCU", P, "DisplayVersion", "REG_SZ", global_version, true),
-    rec("HKCU", P, "Version", "REG_DWORD", global_dwversion, true),
-    rec("HKLM", U, "DisplayIcon", "REG_SZ", main_app_fullpath, true),
-    rec("HKLM", U, "DisplayName", "REG_SZ", global_product_name, true),
-    rec("HKLM", U, "DisplayVersion", "REG_SZ", global_version, true),
-    rec("HKLM", U, "EstimatedSize", "REG_DWORD", global_need_disk_space / 1024, true),
-    rec("HKLM", U, "NoModify", "REG_DWORD", 1, true),
-    rec("HKLM", U, "NoRepair", "REG_DWORD", 1, true),
-    rec("HKLM", U, "Publisher", "REG_SZ", global_company_name, true),
-    rec("HKLM", U, "UninstallString", "REG_SZ", global_install_path .. "\\Uninstall.exe", true),
-    rec("HKLM", U, "InstallLocation", "REG_SZ", global_install_path, true),
-    rec("HKLM", U, "InstallDate", "REG_SZ", os.date("%Y%m%d"), true),
-    -- Lets package managers remove the product without questions.
-    rec("HKLM", U, "QuietUninstallString", "REG_SZ", "\"" .. global_install_path .. "\\Uninstall.exe\" /S", true),
-  }
-end
-
-local function apply_records(list)
-  for _, r in ipairs(list) do
-    Lua_RegAdd(r.hkey, r.subkey, r.value, r.datatype, r.data, r.overwrite)
-  end
-end
-
--- A folder an earlier installation recorded: only an absolute path counts. A value of
--- another type (a number) or an empty one would become a relative target folder.
-local function recorded_folder(root, key, name)
-  local value = Lua_RegQuery(root, key, name)
-  if type(value) == "string" and (value:match("^%a:\\") or value:match("^\\\\")) then
-    return value
-  end
-  return nil
 end
 
 function ZPKSE_BeforeInit()
@@ -519,19 +293,6 @@ function ZPKSE_BeforeInstall()
   Lua_CreateDirectory(global_install_path)
 end
 
--- Ends what would hold the product's files: the service, the configured processes, and
--- the shell extensions loaded into Explorer.
-local function stop_running_product(extensions)
-  service_stop()
-  for _, name in ipairs(list_of(global_kill_process_list)) do
-    Lua_KillAllTaskByName(name)
-  end
-  Sleep(2000)
-  for _, dll in ipairs(extensions) do
-    checkShellExt(global_install_path .. "\\" .. dll)
-  end
-end
-
 -- Unpacks the payload and the uninstaller's chunks. A failed extraction is no success:
 -- the installation ends here.
 local function extract_payload()
@@ -552,39 +313,6 @@ local function extract_payload()
   end
   Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", global_install_path .. "\\Uninst.dar0")
   Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", global_install_path .. "\\Uninst.dar1")
-end
-
--- The desktop and Start-menu shortcuts the user chose.
-local function create_shortcuts(helper)
-  if DesktopShortcutChk then
-    helper:Get("CreateDesktopShortcut", "void")(WString.New(nil, main_app_fullpath),
-      WString.New(nil, global_main_wnd_cls), WString.New(nil, global_product_name))
-  end
-
-  if StartMenuShortcutChk then
-    local folder = "%COMMPROGRAMS%\\" .. global_product_name
-    DeleteFileAndDirect(folder, true)
-    Lua_DeleteFile(folder)
-    fsredir:Revert()
-    local name = global_product_name
-    Lua_CreateShortcut(main_app_fullpath, string.format("%s\\%s\\%s.lnk", "%COMMPROGRAMS%", name, name), "/menu", nil)
-    Lua_CreateShortcut(global_install_path .. "\\Uninstall.exe",
-      string.format("%s\\%s\\卸载%s.lnk", "%COMMPROGRAMS%", name, name), "", nil)
-    Lua_RegAdd("HKCU", global_reg_sub_key, "StartMenuShortcutChk", "REG_DWORD", 1, true)
-  else
-    Lua_RegAdd("HKCU", global_reg_sub_key, "StartMenuShortcutChk", "REG_DWORD", 0, true)
-  end
-end
-
--- The helper DLL's usage record.
-local function record_usage(helper)
-  -- The helper records under the product's own key (an older helper without the export
-  -- has its own).
-  local set_product_key = helper:Get("SetProductKey", "void")
-  if set_product_key then set_product_key(WString.New(nil, global_reg_sub_key)) end
-  helper:Get("SetUsageCount", "void")(WString.New(nil, global_conf_url), WString.New(nil, global_version),
-    WString.New(nil, tostring(global_app_id or "")), WString.New(nil, tostring(global_union_id or "")),
-    WString.New(nil, global_reg_guid))
 end
 
 function ZPKSE_OnInstall()
@@ -614,7 +342,7 @@ function ZPKSE_OnInstall()
     Lua_RegAdd("HKCU", global_reg_sub_key, "MerchantID", "REG_SZ", global_merchant_id, global_merchant_id_overwrite)
   end
 
-  reg_add_list = build_reg_add_list()
+  reg_add_list = build_reg_add_list(oem_union_id)
   apply_records(reg_add_list)
   apply_records(global_custom_reg_list)
 

@@ -1,26 +1,7 @@
 -- The uninstall script: what removing the configured product does to the machine. The
 -- product's uninstaller runs it after the configuration chunk and calls its four events.
--- Every product-specific name comes from the configuration.
-
-local function log(text)
-  Lua_Logout(tostring(text))
-end
-
--- The same defaults the install script derives for what the configuration leaves unset.
-local function default(name, value)
-  if _G[name] == nil then _G[name] = value end
-end
-local inner = global_product_name_inner
-default("global_reg_sub_key", "SOFTWARE\\" .. inner)
-default("global_uninst_sub_key", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" .. inner)
-default("global_old_product_name", global_product_name)
-default("global_main_app_name_inner", global_main_app_name)
-default("global_app_id", 0)
-default("global_udp_un_install_port", 8100)
-default("global_kill_process_list", {global_main_app_name_inner})
-if global_assoc_extension ~= nil then
-  default("global_assoc_progid", inner .. ".File")
-end
+-- Every product-specific name comes from the configuration. Its chunk is compiled from
+-- scriptbase.lua (helpers and defaults shared with the install script) and this file.
 
 local SCRIPT_VERSION = "1.0.2.55"
 local stat = nil            -- statistics binding
@@ -28,44 +9,11 @@ local stat_dll_copy = nil   -- the statistics DLL copied beside the uninstaller
 local locked_file_folder = Lua_ExpandEnv("%TMP%")
 local versions = {}
 
-local function is_set(value)
-  return value ~= nil and value ~= ""
-end
-
--- A configured list: a table as it is, a single string as a list of one.
-local function list_of(value)
-  if type(value) == "table" then return value end
-  if is_set(value) then return {value} end
-  return {}
-end
-
 -- Statistics are off when the configuration names no report address: the statistics
 -- library is not even loaded, so nothing is looked up and nothing is sent.
 local function statistics_on()
   return is_set(global_udp_install_uninstall_url) or is_set(global_Uninstall_PostURL)
     or is_set(global_Uninstall_ReasonURL)
-end
-
--- File-system redirection for a 32-bit uninstaller on 64-bit Windows.
-fsredir = {}
-fsredir.IsNeed = Lua_GetOSVersion() > 5 and Lua_IsWow64() == true
-fsredir.Wow64DisableWow64FsRedirection = GLibTab.kernel32:Get("Wow64DisableWow64FsRedirection", "int")
-fsredir.Wow64RevertWow64FsRedirection = GLibTab.kernel32:Get("Wow64RevertWow64FsRedirection", "int")
-if fsredir.IsNeed then
-  fsredir.pOld = RawBuffer.New(4)
-  function fsredir:Disable()
-    self.Wow64DisableWow64FsRedirection(self.pOld)
-  end
-  function fsredir:Revert()
-    self.Wow64RevertWow64FsRedirection(self.pOld:OffsetGetAsUInt32(0))
-  end
-else
-  function fsredir:Disable() end
-  function fsredir:Revert() end
-end
-
-function Sleep(ms)
-  GLibTab.Kernel32:Get("Sleep")(ms)
 end
 
 function Lua_Sleep(ms)
@@ -85,19 +33,6 @@ function GetUnionID()
     or tonumber(Lua_RegQuery("HKLM", global_reg_sub_key, "UnionId"))
     or 1
   log(global_union_id)
-end
-
-function paht_remove_filename(path)
-  return string.match(path, "^(%a:\\.+)\\[^\\]*$") or path:sub(1, 3)
-end
-
-function DeleteFileAndDirect(path, flag)
-  if path == nil then return end
-  if flag then
-    Lua_DelFileRecursive(path, function() end)
-  else
-    Lua_DelFileRecursive(path)
-  end
 end
 
 function CreateSubtatModule()
@@ -162,23 +97,9 @@ function FeedBack()
   UninstallReason(uninstreason)
 end
 
+-- Stops and deletes the service exactly as installing does.
 function UninstallService()
-  if not (is_set(global_service_name) and is_set(global_service_app_name)) then
-    log("no service configured (global_service_name, global_service_app_name): service step skipped")
-    return
-  end
-  local stop, delete = "/C sc stop " .. global_service_name, "/C sc delete " .. global_service_name
-  if Lua_ShellExec("cmd.exe", stop) then log(stop) end
-  if Lua_ShellExec("cmd.exe", delete) then log(delete) end
-  local process = global_service_app_name:match("[^\\]+$")
-  -- Bounded: a process that cannot be ended must not hang the removal.
-  for _ = 1, 50 do
-    local pid = Lua_GetProcessId(process)
-    log(string.format("pid:%d", pid))
-    if pid == -1 then return end
-    Lua_TaskKill(pid, nil)
-    Sleep(100)
-  end
+  service_stop()
 end
 
 function PathIsDirmpty(path)

@@ -1,6 +1,6 @@
 -- The product's install script when the payload cannot be unpacked (a full disk, a file
 -- that cannot be moved aside): exit code 1603, a message box in the windowed run only.
--- Arguments: arch, configuration source, install script source, "silent" or "windowed".
+-- Arguments: arch, configuration source, install chunk, "silent" or "windowed".
 local arch, config, script, mode = table.unpack(arg, 1, 4)
 assert(arch and config and script and (mode == "silent" or mode == "windowed"), "arguments")
 assert(loadfile(config))()

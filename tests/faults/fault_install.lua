@@ -3,7 +3,7 @@
 -- for deletion at restart, and created once more), taken from the product's install script
 -- itself, and notes the outcome in the file named by ZF_RESULT; a failed extraction ends
 -- the run with exit code 1603.
---   ZF_PRODUCT_SCRIPT  the product's install script (its source)
+--   ZF_PRODUCT_SCRIPT  the product's install chunk, as the build compiles it for this target
 --   ZF_STALL           after this many written files the run stops and waits (a test kills it)
 local result = os.getenv("ZF_RESULT")
 local stall = tonumber(os.getenv("ZF_STALL") or "")
@@ -28,7 +28,7 @@ local function product_handler(folder)
                global_main_app_name = "idle.exe"}
   env._G = env
   setmetatable(env, {__index = _G})
-  local chunk = assert(loadfile(assert(os.getenv("ZF_PRODUCT_SCRIPT"), "ZF_PRODUCT_SCRIPT"), "t", env))
+  local chunk = assert(loadfile(assert(os.getenv("ZF_PRODUCT_SCRIPT"), "ZF_PRODUCT_SCRIPT"), "b", env))
   chunk()
   return assert(env.move_aside_handler, "the product script has no move_aside_handler")(folder)
 end

@@ -3,7 +3,7 @@
 
 faults.py INSTALLER PAYLOAD_DIR BIN_DIR PRODUCT_SCRIPT
 The installer's script unpacks with PRODUCT_SCRIPT's own error handler (the product's
-install script, read at run time). Each case ends in a clear outcome (exit code and the install script's note) and a state
+install chunk, loaded at run time). Each case ends in a clear outcome (exit code and the install script's note) and a state
 from which running the installer again completes: nearly full volume, read-only file and
 read-only folder in the target, a file locked by another process (held with no sharing,
 and a program running from the target), the installer killed in the middle of the

@@ -1,7 +1,7 @@
 -- Registry values an earlier (or foreign) installation left with the wrong type, read by
 -- the product's install script where it expects a number (UnionId) or a string (the
 -- installation folder): the script must get a usable value, never a number as a folder
--- or an error. Arguments: arch, configuration source, install script source.
+-- or an error. Arguments: arch, configuration source, install chunk.
 local arch, config, script = table.unpack(arg, 1, 3)
 assert(arch and config and script, "arguments")
 assert(loadfile(config))()

@@ -9,6 +9,8 @@
 #include "configcheck.h"
 #include "luachunk.h"
 
+#include <lua/lua.hpp>
+
 using namespace zpkpack;
 
 namespace {
@@ -25,20 +27,63 @@ const std::string kReference = ZPK_REFERENCE_CHUNKS;  // luac32/luac64 outputs, 
 
 }  // namespace
 
+// The shipped chunks and their sources in order (comma-separated lists from the build).
+std::vector<std::pair<std::string, std::vector<std::string>>> ShippedChunks() {
+  auto split = [](const std::string& list) {
+    std::vector<std::string> files;
+    std::stringstream in(list);
+    for (std::string f; std::getline(in, f, ',');) files.push_back(f);
+    return files;
+  };
+  return {{"global_var", {"global_var.lua"}},
+          {"instscript", split(ZPK_INSTALL_SCRIPT_FILES)},
+          {"uninstscript", split(ZPK_UNINSTALL_SCRIPT_FILES)}};
+}
+
 TEST(ZpkpackChunk, ShippedScriptsEqualLuacForBothTargets) {
-  for (const char* name : {"global_var", "instscript", "uninstscript"}) {
-    std::string source = Read(kScripts + "/" + name + ".lua");
-    ASSERT_FALSE(source.empty()) << name;
+  for (const auto& [name, files] : ShippedChunks()) {
+    std::vector<ScriptSource> sources;
+    for (const std::string& file : files) {
+      sources.push_back({Read(kScripts + "/" + file), file});
+      ASSERT_FALSE(sources.back().text.empty()) << file;
+    }
     for (unsigned sizeT : {4u, 8u}) {
       std::string want = Read(kReference + "/" + name + (sizeT == 4 ? ".32.luac" : ".64.luac"));
       ASSERT_FALSE(want.empty()) << name << " reference chunk";
-      ChunkResult r = CompileLuaChunk(source, std::string(name) + ".lua", sizeT);
+      ChunkResult r = CompileLuaChunks(sources, sizeT);
       ASSERT_TRUE(r.ok) << r.error;
       EXPECT_EQ(static_cast<unsigned char>(r.chunk[8]), sizeT);
       EXPECT_TRUE(r.chunk == want) << name << " for size_t " << sizeT << ": " << r.chunk.size()
                                    << " bytes, luac made " << want.size();
     }
   }
+}
+
+// Sources combined into one chunk run in turn in one environment, each with its own locals,
+// and errors name the source and line they come from.
+TEST(ZpkpackChunk, CombinedSourcesRunInTurnAndKeepTheirNames) {
+  std::vector<ScriptSource> sources = {{"shared = 40\nlocal hidden = 1\n", "a.lua"},
+                                       {"\nresult = shared + 2\nseen = hidden\n", "b.lua"},
+                                       {"function fail()\n\n  error('here')\nend\n", "c.lua"}};
+  ChunkResult r = CompileLuaChunks(sources, 8);
+  ASSERT_TRUE(r.ok) << r.error;
+  lua_State* L = luaL_newstate();
+  luaL_openlibs(L);
+  ASSERT_EQ(luaL_loadbufferx(L, r.chunk.data(), r.chunk.size(), "combined", "b"), LUA_OK) << lua_tostring(L, -1);
+  ASSERT_EQ(lua_pcall(L, 0, 0, 0), LUA_OK) << lua_tostring(L, -1);
+  lua_getglobal(L, "result");
+  EXPECT_EQ(lua_tointeger(L, -1), 42);
+  lua_getglobal(L, "seen");
+  EXPECT_TRUE(lua_isnil(L, -1)) << "a local of one source is not seen by the next";
+  lua_getglobal(L, "fail");
+  ASSERT_NE(lua_pcall(L, 0, 0, 0), LUA_OK);
+  EXPECT_STREQ(lua_tostring(L, -1), "c.lua:3: here");
+  lua_close(L);
+
+  ChunkResult bad = CompileLuaChunks({{"x = 1\n", "a.lua"}, {"x = 1\ny = (\n", "b.lua"}}, 4);
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.error.rfind("b.lua:3:", 0), 0u) << bad.error;
+  EXPECT_FALSE(CompileLuaChunks({}, 4).ok);
 }
 
 TEST(ZpkpackChunk, ShebangLineAndByteOrderMarkAreSkippedLikeLuac) {

@@ -2,7 +2,7 @@
 -- (tests/checks/stat_receiver.py): the configuration, then the install script, with the
 -- report addresses pointed at the server and the statistics library's build folder as
 -- the installation directory.
--- Arguments: arch, configuration source, install script source, rmstat.dll folder,
+-- Arguments: arch, configuration source, install chunk, rmstat.dll folder,
 -- UDP port, HTTP base address.
 local arch, config, script, dllDir, udpPort, httpBase = table.unpack(arg, 1, 6)
 assert(arch and config and script and dllDir and udpPort and httpBase, "arguments")

@@ -1,7 +1,7 @@
 -- The install script's decisions at start-up and its firewall step, with the installer's
 -- file name, command line and registry stood in: switches, file-name markers, the union
 -- id a reinstall reports, the locked-file folder on another volume, the netsh command lines.
--- Arguments: arch, configuration source, install script source.
+-- Arguments: arch, configuration source, install chunk (as the build compiles it).
 local arch, config, script = table.unpack(arg, 1, 3)
 assert(arch and config and script, "arguments: arch config script")
 

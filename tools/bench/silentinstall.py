@@ -44,8 +44,9 @@ def configuration(zpkpack, work):
 def installer(zpkpack, corpus_dir, cache, work):
     """The corpus installer, packed once per stub and data."""
     share = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(zpkpack))), "share", "zpksetup")
-    inputs = [os.path.join(share, "stubs", "i686", "zpkstub.exe"), os.path.join(share, "scripts", "instscript.lua"),
-              os.path.join(share, "scripts", "uninstscript.lua"), os.path.join(share, "pack-payload.sh")]
+    scripts = os.path.join(share, "scripts")
+    inputs = [os.path.join(share, "stubs", "i686", "zpkstub.exe"), os.path.join(share, "pack-payload.sh")]
+    inputs += [os.path.join(scripts, name) for name in sorted(os.listdir(scripts))]
     stamp = stamp_of(inputs)
     setup = os.path.join(cache, "dlls-setup-i686.exe")
     stamp_file = setup + ".stamp"

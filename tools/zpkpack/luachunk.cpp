@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 #include <stdexcept>
 
 #include <lua/lua.hpp>
@@ -13,11 +14,21 @@ namespace {
 const size_t kHeaderSize = 18;      // signature 4, version, format, endianness, 5 sizes, tail 6
 const size_t kSizeTOffset = 8;      // the header byte holding sizeof(size_t)
 
-// Reads the source chunk and writes the same fields with the new size_t width.
+// Where the main function's parts lie in a chunk (byte offsets into the input).
+struct MainLayout {
+  std::vector<std::pair<size_t, size_t>> protos;  // each nested function, begin and end
+  size_t upvalues = 0;                            // the upvalue count, then (instack, idx) pairs
+  size_t lineInfo = 0, lineInfoEnd = 0;           // the line-info count and the end of its entries
+};
+
+// Reads the source chunk and writes the same fields with the new size_t width, noting
+// where the main function's parts lie.
 class ChunkRewriter {
  public:
   ChunkRewriter(const std::string& in, unsigned fromSize, unsigned toSize)
       : in_(in), from_(fromSize), to_(toSize) {}
+
+  const MainLayout& Layout() const { return main_; }
 
   std::string Run() {
     Copy(kHeaderSize);
@@ -77,10 +88,17 @@ class ChunkRewriter {
         default: throw std::runtime_error("unknown constant type");
       }
     }
-    for (int i = 0, n = Count(); i < n; ++i) Function(depth + 1);
+    for (int i = 0, n = Count(); i < n; ++i) {
+      size_t begin = pos_;
+      Function(depth + 1);
+      if (depth == 0) main_.protos.emplace_back(begin, pos_);
+    }
+    if (depth == 0) main_.upvalues = pos_;
     Copy(size_t(Count()) * 2);   // upvalues: instack, idx
     String();                    // source
+    if (depth == 0) main_.lineInfo = pos_;
     Copy(size_t(Count()) * 4);   // line info
+    if (depth == 0) main_.lineInfoEnd = pos_;
     for (int i = 0, n = Count(); i < n; ++i) {
       String();                  // local variable name
       Copy(8);                   // startpc, endpc
@@ -92,6 +110,7 @@ class ChunkRewriter {
   unsigned from_, to_;
   size_t pos_ = 0;
   std::string out_;
+  MainLayout main_;
 };
 
 int Collect(lua_State*, const void* p, size_t n, void* ud) {
@@ -138,26 +157,84 @@ ChunkResult ResizeChunk(const std::string& chunk, unsigned sizeT) {
   return r;
 }
 
-ChunkResult CompileLuaChunk(const std::string& source, const std::string& name, unsigned sizeT) {
-  ChunkResult r;
+namespace {
+
+// Compiles one source into this program's own chunk format (8-byte size_t here).
+bool CompileNative(const std::string& source, const std::string& name, std::string& native, std::string& error) {
   std::unique_ptr<lua_State, StateCloser> L(luaL_newstate());
   if (!L) {
-    r.error = "cannot create a Lua state";
-    return r;
+    error = "cannot create a Lua state";
+    return false;
   }
   std::string text = SourceText(source);
-  std::string chunkName = "@" + name;
-  if (luaL_loadbufferx(L.get(), text.data(), text.size(), chunkName.c_str(), "t") != LUA_OK) {
+  if (luaL_loadbufferx(L.get(), text.data(), text.size(), name.c_str(), "t") != LUA_OK) {
     const char* msg = lua_tostring(L.get(), -1);
-    r.error = msg ? msg : "unknown error";
-    return r;
+    error = msg ? msg : "unknown error";
+    return false;
   }
-  std::string native;
   if (lua_dump(L.get(), Collect, &native) != 0) {
-    r.error = "cannot dump the compiled chunk";
+    error = "cannot dump the compiled chunk";
+    return false;
+  }
+  return true;
+}
+
+MainLayout LayoutOf(const std::string& chunk) {
+  unsigned size = static_cast<unsigned char>(chunk[kSizeTOffset]);
+  ChunkRewriter walk(chunk, size, size);
+  walk.Run();
+  return walk.Layout();
+}
+
+// luac's way of making one chunk of several files: a main function "=(luac)" that calls
+// each file's main function in turn, with no line information of its own. Each file's
+// main function takes _ENV from the enclosing function instead of from the stack.
+std::string Combine(const std::vector<std::string>& parts) {
+  std::string calls;
+  for (size_t i = 0; i < parts.size(); ++i) calls += "(function()end)();\n";
+  std::string outer, error;
+  if (!CompileNative(calls, "=(luac)", outer, error)) throw std::runtime_error(error);
+  MainLayout o = LayoutOf(outer);
+  if (o.protos.size() != parts.size()) throw std::runtime_error("unexpected combining function");
+
+  std::string out = outer.substr(0, o.protos.front().first);
+  for (const std::string& part : parts) {
+    MainLayout p = LayoutOf(part);
+    std::string body = part.substr(kHeaderSize);
+    bool hasUpvalues = part.compare(p.upvalues, 4, std::string(4, '\0')) != 0;
+    if (hasUpvalues) body[p.upvalues + 4 - kHeaderSize] = 0;  // the first one's instack
+    out += body;
+  }
+  out.append(outer, o.protos.back().second, o.lineInfo - o.protos.back().second);
+  out.append(4, '\0');  // no line information
+  out.append(outer, o.lineInfoEnd, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+ChunkResult CompileLuaChunks(const std::vector<ScriptSource>& sources, unsigned sizeT) {
+  ChunkResult r;
+  if (sources.empty()) {
+    r.error = "no script";
     return r;
   }
-  return ResizeChunk(native, sizeT);
+  std::vector<std::string> natives;
+  for (const ScriptSource& s : sources) {
+    natives.emplace_back();
+    if (!CompileNative(s.text, "@" + s.name, natives.back(), r.error)) return r;
+  }
+  if (natives.size() == 1) return ResizeChunk(natives.front(), sizeT);
+  try {
+    return ResizeChunk(Combine(natives), sizeT);
+  } catch (const std::exception& e) {
+    r.error = std::string("cannot combine the scripts: ") + e.what();
+  }
+  return r;
+}
+
+ChunkResult CompileLuaChunk(const std::string& source, const std::string& name, unsigned sizeT) {
+  return CompileLuaChunks({{source, name}}, sizeT);
 }
 
 }  // namespace zpkpack

@@ -12,8 +12,11 @@ const char kUsage[] =
     "  --product DIR            the files to install (the payload)\n"
     "  --config FILE            configuration script (Lua source, global assignments)\n"
     "  -o FILE                  the installer to write\n"
-    "  --install-script FILE    install script (default: the shipped one)\n"
-    "  --uninstall-script FILE  uninstall script (default: the shipped one)\n"
+    "  --install-script FILE    install script source; give it again for each further\n"
+    "                           source, which run in turn as one chunk (default: the\n"
+    "                           shipped ones, scriptbase.lua installsteps.lua instscript.lua)\n"
+    "  --uninstall-script FILE  uninstall script source, likewise (default: the shipped\n"
+    "                           scriptbase.lua uninstscript.lua)\n"
     "  --skin DIR               skin folder (default: the shipped skin, which shows the\n"
     "                           configured product's name); the program icon is added to\n"
     "                           it as Image/ProgramIcon.ico\n"
@@ -36,13 +39,14 @@ const char kUsage[] =
 bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
   const std::map<std::string, std::string*> valued = {
       {"--product", &o.product},         {"--config", &o.config},
-      {"--install-script", &o.installScript}, {"--uninstall-script", &o.uninstallScript},
       {"--skin", &o.skin},               {"--icon", &o.icon},
       {"--version", &o.version},         {"--arch", &o.arch},
       {"-o", &o.output},                 {"--output", &o.output},
       {"--sign-cert", &o.signCert},      {"--sign-key", &o.signKey},
       {"--sign-pass-file", &o.signPassFile}, {"--timestamp-url", &o.timestampUrl},
       {"--data-dir", &o.dataDir}};
+  const std::map<std::string, std::vector<std::string>*> repeatable = {
+      {"--install-script", &o.installScripts}, {"--uninstall-script", &o.uninstallScripts}};
   bool versionGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i], value;
@@ -66,7 +70,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
       continue;
     }
     auto it = valued.find(a);
-    if (it == valued.end()) {
+    auto list = repeatable.find(a);
+    if (it == valued.end() && list == repeatable.end()) {
       error = "unknown option " + args[i];
       return false;
     }
@@ -78,7 +83,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
       value = args[++i];
     }
     if (a == "--version") versionGiven = true;
-    *it->second = value;
+    if (list != repeatable.end()) {
+      list->second->push_back(value);
+    } else {
+      *it->second = value;
+    }
   }
   if (o.product.empty() || o.config.empty() || o.output.empty()) {
     error = "--product, --config and -o are required";

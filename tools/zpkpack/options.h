@@ -6,7 +6,9 @@
 namespace zpkpack {
 
 struct Options {
-  std::string product, config, installScript, uninstallScript, skin, icon, version, output;
+  std::string product, config, skin, icon, version, output;
+  // Each script's sources in order, compiled into one chunk; empty: the shipped ones.
+  std::vector<std::string> installScripts, uninstallScripts;
   std::string arch = "i686";
   std::string signCert, signKey, signPassFile, timestampUrl;
   bool noTimestamp = false;

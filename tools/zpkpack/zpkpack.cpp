@@ -103,14 +103,41 @@ class WorkDir {
 
 std::string BaseName(const std::string& path) { return fs::path(path).filename().string(); }
 
-// Compiles one script; Lua's "name:line: message" is shown with the path as given.
-std::string Compile(const std::string& path, const std::string& source, unsigned sizeT) {
+// Lua's "name:line: message" with the path as given.
+[[noreturn]] void FailCompiling(const std::string& path, std::string msg) {
   std::string name = BaseName(path);
-  ChunkResult r = CompileLuaChunk(source, name, sizeT);
-  if (r.ok) return r.chunk;
-  std::string msg = r.error;
   if (msg.compare(0, name.size() + 1, name + ":") == 0) msg = path + msg.substr(name.size());
   Fail(msg);
+}
+
+// Compiles one script.
+std::string Compile(const std::string& path, const std::string& source, unsigned sizeT) {
+  ChunkResult r = CompileLuaChunk(source, BaseName(path), sizeT);
+  if (!r.ok) FailCompiling(path, r.error);
+  return r.chunk;
+}
+
+// Splits a comma-separated list of the shipped script files.
+std::vector<std::string> ShippedScript(const std::string& data, const std::string& files) {
+  std::vector<std::string> paths;
+  for (size_t begin = 0; begin <= files.size();) {
+    size_t end = std::min(files.find(',', begin), files.size());
+    paths.push_back(data + "/scripts/" + files.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return paths;
+}
+
+// Compiles a script's sources, in order, into one chunk. `what` names it in errors.
+std::string CompileScript(const std::vector<std::string>& paths, const char* what, unsigned sizeT) {
+  std::vector<ScriptSource> sources;
+  for (const std::string& path : paths) sources.push_back({ReadFile(path, what), BaseName(path)});
+  ChunkResult r = CompileLuaChunks(sources, sizeT);
+  if (r.ok) return r.chunk;
+  for (const std::string& path : paths) {
+    if (r.error.compare(0, BaseName(path).size() + 1, BaseName(path) + ":") == 0) FailCompiling(path, r.error);
+  }
+  Fail(r.error);
 }
 
 std::array<uint16_t, 4> Version(const std::string& text) {
@@ -178,10 +205,11 @@ Inputs ReadInputs(const Options& o, const std::string& data) {
   CheckNamedFiles(o.product, in.config.files);
   in.runtime = ResolveRuntime(o, data);
 
-  std::string install = o.installScript.empty() ? data + "/scripts/instscript.lua" : o.installScript;
-  std::string uninstall = o.uninstallScript.empty() ? data + "/scripts/uninstscript.lua" : o.uninstallScript;
-  in.installChunk = Compile(install, ReadFile(install, "install script"), sizeT);
-  in.uninstallChunk = Compile(uninstall, ReadFile(uninstall, "uninstall script"), sizeT);
+  in.installChunk = CompileScript(
+      o.installScripts.empty() ? ShippedScript(data, ZPK_INSTALL_SCRIPT_FILES) : o.installScripts, "install script", sizeT);
+  in.uninstallChunk = CompileScript(
+      o.uninstallScripts.empty() ? ShippedScript(data, ZPK_UNINSTALL_SCRIPT_FILES) : o.uninstallScripts,
+      "uninstall script", sizeT);
 
   // The installer's window takes its icon from group 128; without --icon it is the shipped
   // program icon.
