@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <vector>
 #include <stdexcept>
+#include <vector>
 
 #include <lua/lua.hpp>
 
