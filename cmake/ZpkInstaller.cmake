@@ -111,7 +111,8 @@ function(zpk_installer)
   set(rc_file ${work}/${I_NAME}.rc)
   file(CONFIGURE OUTPUT ${rc_file} CONTENT "${rc}" @ONLY)
   set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS "${deps}")
-  add_executable(${I_NAME} WIN32 ${ZPK_INSTALLER_SHELL_DIR}/zpkinstaller.cpp ${rc_file})
+  add_executable(${I_NAME} WIN32 ${ZPK_INSTALLER_SHELL_DIR}/zpkinstaller.cpp
+    ${ZPK_INSTALLER_SHELL_DIR}/terminatehandler.cpp ${rc_file})
   target_link_libraries(${I_NAME} PRIVATE zpkshell)
   # Installers travel over the internet: ship them without debug data (16 MB of it).
   target_link_options(${I_NAME} PRIVATE -s)
