@@ -116,6 +116,9 @@ function(zpk_installer)
   target_link_libraries(${I_NAME} PRIVATE zpkshell)
   # Installers travel over the internet: ship them without debug data (16 MB of it).
   target_link_options(${I_NAME} PRIVATE -s)
+  # Sections on pages of the file, as zpkpack places its resource section: a loader then maps
+  # the payload's pages as they are read (Wine reads a misaligned section whole at the start).
+  target_link_options(${I_NAME} PRIVATE -Wl,--file-alignment,0x1000)
   if(I_OUTPUT_DIRECTORY)
     set_target_properties(${I_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${I_OUTPUT_DIRECTORY})
   endif()

@@ -385,7 +385,7 @@ function ZPKSE_BeforeComplete()
   if is_upgrade == true and global_show_completewindow == false then
     Lua_ExplorerExec(global_install_path .. "\\" .. global_main_app_name, "")
   end
-  log("step: firewall rules and service")
+  log("step: firewall rules, service, starting the program (/s)")
   add_firewall_rule()
   service_start()
   RunApp()
