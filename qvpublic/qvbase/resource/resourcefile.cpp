@@ -1,5 +1,6 @@
 #include "resource/resourcefile.h"
 
+#include <cstring>
 #include <string>
 
 #include "resource/imagelayout.h"
