@@ -111,10 +111,14 @@ function(zpk_installer)
   set(rc_file ${work}/${I_NAME}.rc)
   file(CONFIGURE OUTPUT ${rc_file} CONTENT "${rc}" @ONLY)
   set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS "${deps}")
-  add_executable(${I_NAME} WIN32 ${ZPK_INSTALLER_SHELL_DIR}/zpkinstaller.cpp ${rc_file})
+  add_executable(${I_NAME} WIN32 ${ZPK_INSTALLER_SHELL_DIR}/zpkinstaller.cpp
+    ${ZPK_INSTALLER_SHELL_DIR}/terminatehandler.cpp ${rc_file})
   target_link_libraries(${I_NAME} PRIVATE zpkshell)
   # Installers travel over the internet: ship them without debug data (16 MB of it).
   target_link_options(${I_NAME} PRIVATE -s)
+  # Sections on pages of the file, as zpkpack places its resource section: a loader then maps
+  # the payload's pages as they are read (Wine reads a misaligned section whole at the start).
+  target_link_options(${I_NAME} PRIVATE -Wl,--file-alignment,0x1000)
   if(I_OUTPUT_DIRECTORY)
     set_target_properties(${I_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${I_OUTPUT_DIRECTORY})
   endif()

@@ -6,7 +6,7 @@
 # uninstall test is both "e2e" and "uninstaller").
 set(ZPK_TEST_LABEL_RULES
   "fuzz=^fuzz\\."
-  "shell=^(native\\.)?(shellparse_test|payloadcheck_test|zpkinstaller_test|installmgr_test|damagedpayload_test)"
+  "shell=^(native\\.)?(shellparse_test|payloadcheck_test|imagelayout_test|zpkinstaller_test|installmgr_test|damagedpayload_test)"
   "engine=^(scriptengine_test|qvbaselog_test|threadpool_test|native\\.threadpool_test|native\\.callbridge_i386|script\\.(callbridge|host|valuetypes)_test|zpklua\\.|callbridge\\.)"
   "primitives=^(files_test|registryprims_test|shellprims_test|systemprims_test|http_test|http_silent_post|rmstat_test|rmstat\\.exports|qvstatmodule_test|native\\.statreport_test|native\\.folderrules_test|script\\.(registry|shell|system)prims_test|script\\.installreport_)"
   "archive=^(native\\.archive7z|extract_test|extractbig_test|fuzz\\.archive7z)"

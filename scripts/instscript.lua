@@ -311,15 +311,19 @@ local function extract_payload()
     end
     os.exit(1603)
   end
+  log("step: the uninstaller's scripts")
   Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", global_install_path .. "\\Uninst.dar0")
   Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", global_install_path .. "\\Uninst.dar1")
 end
 
 function ZPKSE_OnInstall()
   local extensions = shell_extensions()
+  log("step: ending the product's service, processes and shell extensions")
   stop_running_product(extensions)
 
+  log("step: payload extraction")
   extract_payload()
+  log("step: helper library, certificate and registry records")
   main_app_fullpath = global_install_path .. "\\" .. global_main_app_name
 
   local helper_path = string.format("%s\\%s", global_install_path, "func_helper.dll")
@@ -346,6 +350,7 @@ function ZPKSE_OnInstall()
   apply_records(reg_add_list)
   apply_records(global_custom_reg_list)
 
+  log("step: shell: folder rights, shortcuts, extensions, associations")
   fsredir:Disable()
   Lua_RegVarByCSIDL("COMMPROGRAMS", 23)
   Lua_RegVarByCSIDL("DESKTOP", 16)
@@ -361,6 +366,7 @@ function ZPKSE_OnInstall()
 
   if FileAssoChk then associate() end
 
+  log("step: usage records and clean-up")
   record_usage(helper)
   helper:UnLoad()
   GLibTab[helper_path] = nil
@@ -379,9 +385,11 @@ function ZPKSE_BeforeComplete()
   if is_upgrade == true and global_show_completewindow == false then
     Lua_ExplorerExec(global_install_path .. "\\" .. global_main_app_name, "")
   end
+  log("step: firewall rules, service, starting the program (/s)")
   add_firewall_rule()
   service_start()
   RunApp()
+  log("step: install report")
   UpInfomession()
 end
 

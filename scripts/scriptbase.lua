@@ -56,7 +56,9 @@ else
   function fsredir:Revert() end
 end
 
+-- Logged, so that the install log shows what fixed pauses cost.
 function Sleep(ms)
+  log("pause: " .. ms .. " ms")
   GLibTab.Kernel32:Get("Sleep")(ms)
 end
 

@@ -212,6 +212,39 @@ TEST_F(Archive7zBlocks, SeveralBlocksAtOnceDeliverEveryFileWholeAndOnce) {
   }
 }
 
+// The installer reads its payload from its own file: the archive, its first two bytes
+// exchanged, lies between other bytes (the program, the other resources), and decoder
+// threads read the range at once.
+TEST_F(Archive7zBlocks, APayloadInsideALargerFileIsReadThroughItsRange) {
+  std::vector<uint8_t> file(4099, 0x5A);
+  const uint64_t offset = file.size();
+  file.push_back(archive_[1]);
+  file.push_back(archive_[0]);
+  file.insert(file.end(), archive_.begin() + 2, archive_.end());
+  file.insert(file.end(), 777, 0xA5);
+  SlowSource whole(file);
+  archive7z::RangeSource range;
+  ASSERT_EQ(archive7z::kOk, archive7z::InitRangeSource(range, &whole.vt, offset, archive_.size(), true));
+  CollectingSink sink;
+  archive7z::ExtractOptions options;
+  options.threads = 3;
+  ASSERT_EQ(archive7z::kOk, archive7z::Extract(&range.vt, sink, options));
+  EXPECT_EQ(1, whole.most.load()) << "two threads were inside the file at once";
+  ASSERT_EQ(originals_.size(), sink.files.size());
+  for (const auto& [name, bytes] : originals_) EXPECT_TRUE(sink.files[name] == bytes);
+
+  // Cut one byte short, the range ends inside the archive: the archive is incomplete.
+  archive7z::RangeSource shorter;
+  ASSERT_EQ(archive7z::kOk, archive7z::InitRangeSource(shorter, &whole.vt, offset, archive_.size() - 1, true));
+  CollectingSink none;
+  EXPECT_NE(archive7z::kOk, archive7z::Extract(&shorter.vt, none, options));
+  EXPECT_TRUE(none.files.empty());
+  // Without the exchange the stored head is no signature.
+  archive7z::RangeSource plain;
+  ASSERT_EQ(archive7z::kOk, archive7z::InitRangeSource(plain, &whole.vt, offset, archive_.size(), false));
+  EXPECT_NE(archive7z::kOk, archive7z::Extract(&plain.vt, none, options));
+}
+
 TEST_F(Archive7zBlocks, BlocksThatDoNotFitTheBudgetTogetherComeOneByOne) {
   for (unsigned threads : {1u, 4u}) {
     CollectingSink sink;

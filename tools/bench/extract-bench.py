@@ -171,7 +171,7 @@ def main():
             print("\nour silent install of the large corpus (i686 installer %.1f MiB, /s, start to exit): %.2f s,"
                   " %.2fx 7zz x -mmt1's extraction, %.2fx our extraction" % (
                       size / 2**20, wall, wall / large["7zz x -mmt1"][0], wall / large["ours (wine64)"][0]))
-            print("(no NSIS row: this project does not run other installers)")
+            print("(against NSIS's install of the same files: tools/bench/installer-bench.sh)")
             print("the installer's log: " + silentinstall.payload_check_line())
 
     if args.setup and os.path.exists(args.setup):

@@ -13,6 +13,8 @@ import statistics
 import subprocess
 import time
 
+import nsisinstaller
+
 WINE = "/usr/lib/wine/wine64"
 VALUES = {"global_product_name": "Bench Corpus", "global_product_name_inner": "BenchCorpus",
           "global_main_app_name": "kernel32.dll", "global_company_name": "Bench Example Ltd.",
@@ -27,34 +29,34 @@ def stamp_of(paths):
     return h.hexdigest()
 
 
-def configuration(zpkpack, work):
+def configuration(zpkpack, work, main):
     """zpkpack init, then the five values."""
     folder = os.path.join(work, "bench-config")
     shutil.rmtree(folder, ignore_errors=True)
     subprocess.run([zpkpack, "init", folder], check=True, capture_output=True)
     path = os.path.join(folder, "config.lua")
     text = open(path, encoding="utf-8").read()
-    for name, value in VALUES.items():
+    for name, value in dict(VALUES, global_main_app_name=main).items():
         text = re.sub(r'^%s = ""$' % name, '%s = "%s"' % (name, value), text, flags=re.M)
     with open(path, "w", encoding="utf-8") as f:
         f.write(text)
     return path
 
 
-def installer(zpkpack, corpus_dir, cache, work):
-    """The corpus installer, packed once per stub and data."""
+def installer(zpkpack, corpus_dir, cache, work, arch="i686", name="dlls", main=VALUES["global_main_app_name"]):
+    """The installer of `corpus_dir` for `arch`, packed once per stub, data and folder."""
     share = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(zpkpack))), "share", "zpksetup")
     scripts = os.path.join(share, "scripts")
-    inputs = [os.path.join(share, "stubs", "i686", "zpkstub.exe"), os.path.join(share, "pack-payload.sh")]
+    inputs = [os.path.join(share, "stubs", arch, "zpkstub.exe"), os.path.join(share, "pack-payload.sh")]
     inputs += [os.path.join(scripts, name) for name in sorted(os.listdir(scripts))]
-    stamp = stamp_of(inputs)
-    setup = os.path.join(cache, "dlls-setup-i686.exe")
+    stamp = stamp_of(inputs) + " " + nsisinstaller.folder_stamp(corpus_dir)
+    setup = os.path.join(cache, "%s-setup-%s.exe" % (name, arch))
     stamp_file = setup + ".stamp"
     if os.path.exists(setup) and os.path.exists(stamp_file) and open(stamp_file).read() == stamp:
         return setup
-    print("silent install: packing the corpus with zpkpack (a few minutes, once per build)", flush=True)
-    config = configuration(zpkpack, work)
-    subprocess.run([zpkpack, "--product", corpus_dir, "--config", config, "--arch", "i686", "-o", setup],
+    print("silent install: packing %s with zpkpack for %s (once per build)" % (corpus_dir, arch), flush=True)
+    config = configuration(zpkpack, work, main)
+    subprocess.run([zpkpack, "--product", corpus_dir, "--config", config, "--arch", arch, "-o", setup],
                    check=True, stdout=subprocess.DEVNULL)
     with open(stamp_file, "w") as f:
         f.write(stamp)

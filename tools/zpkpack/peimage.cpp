@@ -15,6 +15,8 @@ void Set32(std::string& s, size_t at, uint32_t v) {
   Set16(s, at, v & 0xffff);
   Set16(s, at + 2, v >> 16);
 }
+constexpr uint32_t kPage = 4096;
+
 uint32_t AlignUp(uint64_t v, uint32_t a) { return static_cast<uint32_t>((v + a - 1) / a * a); }
 
 // Offsets of the headers this code touches.
@@ -148,7 +150,11 @@ bool AddResourceSection(std::string& image, const std::function<bool(uint32_t, s
     error = "cannot build the resource section";
     return false;
   }
-  const uint32_t raw = AlignUp(fileEnd, fileAlign);
+  // The section's bytes start on a page of the file, as they do in memory: a loader can then
+  // map the payload's pages as they are read. Wine reads a section whose file offset is not
+  // page-aligned whole into memory at the start, and the process carries the payload's size
+  // for its whole life. Page size is a multiple of any file alignment up to it.
+  const uint32_t raw = AlignUp(fileEnd, fileAlign > kPage ? fileAlign : kPage);
   const uint32_t rawSize = AlignUp(section.size(), fileAlign);
   image.resize(raw, '\0');
   image += section;

@@ -78,8 +78,10 @@ CInstallMgr* CInstallMgr::Instance() {
 
 CInstallMgr::~CInstallMgr() = default;
 
+// Each event opens a step in the install log; the benchmark reads the time between steps.
 void CInstallMgr::RunEvent(const char* name) {
   std::lock_guard<std::mutex> guard(lock_);
+  QVLOG_INFO("step: {}", name);
   ZPKScriptEngine::Instance()->CallEvent(name);
 }
 
@@ -90,8 +92,10 @@ void CInstallMgr::AfterComplete() { RunEvent("ZPKSE_AfterComplete"); }
 
 void CInstallMgr::OnInstall() {
   std::lock_guard<std::mutex> guard(lock_);
+  QVLOG_INFO("step: tool processes and the zip folder's Send To entry");
   KillAllToolProcess();
   HideSystemZipFolder();
+  QVLOG_INFO("step: ZPKSE_OnInstall");
   ZPKScriptEngine::Instance()->CallEvent("ZPKSE_OnInstall");
 }
 

@@ -27,15 +27,21 @@ std::string RecordedDigits(const char* text, size_t size) {
 
 std::string PortableSha256(const uint8_t* data, size_t size) { return Sha256Hex(data, size); }
 
-PayloadState CheckPayload(const uint8_t* payload, size_t size, const char* recorded,
-                          size_t recordedSize, PayloadHasher hasher) {
-  if (!payload) return PayloadState::kAbsent;
+PayloadState JudgePayload(bool present, const char* recorded, size_t recordedSize,
+                          const std::function<std::string()>& digest) {
+  if (!present) return PayloadState::kAbsent;
   if (!recorded) return PayloadState::kHashMissing;
   const std::string expected = RecordedDigits(recorded, recordedSize);
   if (expected.empty()) return PayloadState::kHashMalformed;
-  std::string actual = hasher(payload, size);
-  if (actual.empty()) actual = PortableSha256(payload, size);
-  return actual == expected ? PayloadState::kIntact : PayloadState::kMismatch;
+  return digest() == expected ? PayloadState::kIntact : PayloadState::kMismatch;
+}
+
+PayloadState CheckPayload(const uint8_t* payload, size_t size, const char* recorded,
+                          size_t recordedSize, PayloadHasher hasher) {
+  return JudgePayload(payload != nullptr, recorded, recordedSize, [&] {
+    std::string actual = hasher(payload, size);
+    return actual.empty() ? PortableSha256(payload, size) : actual;
+  });
 }
 
 const wchar_t* PayloadStateText(PayloadState state) {

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 enum class PayloadState {
@@ -25,6 +26,12 @@ std::string PortableSha256(const uint8_t* data, size_t size);
 // may carry trailing blanks or a line end (a hash file written by a tool).
 PayloadState CheckPayload(const uint8_t* payload, size_t size, const char* recorded,
                           size_t recordedSize, PayloadHasher hasher = PortableSha256);
+
+// The same verdict for a payload read elsewhere (the program's own file, in pieces):
+// `digest` gives its SHA-256 as 64 lowercase hex digits, or empty when it cannot; it is
+// called only when a payload is present and the recorded hash is well-formed.
+PayloadState JudgePayload(bool present, const char* recorded, size_t recordedSize,
+                          const std::function<std::string()>& digest);
 
 inline bool PayloadUsable(PayloadState state) {
   return state == PayloadState::kAbsent || state == PayloadState::kIntact;

@@ -109,6 +109,7 @@ int RunSetup(HINSTANCE instance) {
   if (mode != RunMode::kSilent) return RunWindowed(run);  // it checks beside its window
   // Before the first event that changes the machine: a damaged or tampered download stops
   // here instead of halfway through the extraction, with services already stopped.
+  QVLOG_INFO("step: payload check");
   if (!VerifyEmbeddedPayload(instance, true, PayloadCaption())) {
     CoUninitialize();
     return kExitDamagedPayload;

@@ -44,6 +44,7 @@ int RunSilent(const SetupRun& run) {
   engine->SetGlobalBoolean("global_ss_install", true);
   qd::OutputText(L"global_ss_install==true ~!\r\n");
   qd::OutputText(L"start ss install!");
+  QVLOG_INFO("step: installation folder check");
   const std::wstring folder = ChooseFolder(engine);
   if (folder.empty()) {
     qd::OutputText(L"no acceptable installation folder, nothing installed");

@@ -12,7 +12,19 @@ using HashData = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG);
 using FinishHash = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG);
 using DestroyHash = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE);
 
-struct Cng {
+std::string Hex(const UCHAR* digest) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (int i = 0; i < 32; ++i) {
+    out += kHex[digest[i] >> 4];
+    out += kHex[digest[i] & 15];
+  }
+  return out;
+}
+
+}  // namespace
+
+struct SystemSha256Hash::Cng {
   HMODULE dll = LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   OpenProvider open = dll ? reinterpret_cast<OpenProvider>(GetProcAddress(dll, "BCryptOpenAlgorithmProvider")) : nullptr;
   CloseProvider close = dll ? reinterpret_cast<CloseProvider>(GetProcAddress(dll, "BCryptCloseAlgorithmProvider")) : nullptr;
@@ -26,37 +38,40 @@ struct Cng {
   bool Usable() const { return open && close && create && hash && finish && destroy; }
 };
 
-std::string Hex(const UCHAR* digest) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (int i = 0; i < 32; ++i) {
-    out += kHex[digest[i] >> 4];
-    out += kHex[digest[i] & 15];
-  }
-  return out;
+SystemSha256Hash::SystemSha256Hash() : cng_(new Cng) {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  if (!cng_->Usable() || cng_->open(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return;
+  algorithm_ = algorithm;
+  if (cng_->create(algorithm, &hash, nullptr, 0, nullptr, 0, 0) != 0) return;
+  hash_ = hash;
+  ok_ = true;
 }
 
-}  // namespace
+SystemSha256Hash::~SystemSha256Hash() {
+  if (hash_) cng_->destroy(hash_);
+  if (algorithm_) cng_->close(algorithm_, 0);
+}
+
+bool SystemSha256Hash::Update(const uint8_t* data, size_t size) {
+  // ULONG lengths: large pieces go in parts.
+  constexpr size_t kPiece = 1u << 30;
+  for (size_t at = 0; ok_ && at < size; at += kPiece) {
+    const ULONG n = static_cast<ULONG>(size - at < kPiece ? size - at : kPiece);
+    ok_ = cng_->hash(hash_, const_cast<PUCHAR>(data + at), n, 0) == 0;
+  }
+  return ok_;
+}
+
+std::string SystemSha256Hash::HexDigest() {
+  UCHAR digest[32];
+  if (!ok_ || cng_->finish(hash_, digest, sizeof digest, 0) != 0) return std::string();
+  ok_ = false;  // a finished hash takes no more bytes
+  return Hex(digest);
+}
 
 std::string SystemSha256(const uint8_t* data, size_t size) {
-  Cng cng;
-  if (!cng.Usable()) return std::string();
-  BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (cng.open(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return std::string();
-  std::string result;
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  if (cng.create(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
-    bool ok = true;
-    // ULONG lengths: large payloads go in pieces.
-    constexpr size_t kPiece = 1u << 30;
-    for (size_t at = 0; ok && at < size; at += kPiece) {
-      const ULONG n = static_cast<ULONG>(size - at < kPiece ? size - at : kPiece);
-      ok = cng.hash(hash, const_cast<PUCHAR>(data + at), n, 0) == 0;
-    }
-    UCHAR digest[32];
-    if (ok && cng.finish(hash, digest, sizeof digest, 0) == 0) result = Hex(digest);
-    cng.destroy(hash);
-  }
-  cng.close(algorithm, 0);
-  return result;
+  SystemSha256Hash hash;
+  hash.Update(data, size);
+  return hash.HexDigest();
 }

@@ -1,6 +1,9 @@
 #include "protectedfolders.h"
 
 #include <windows.h>
+// The folder ids are defined here, each on its own: from libuuid they would come as one
+// object of every id Windows has (35 KB in every installer).
+#include <initguid.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 

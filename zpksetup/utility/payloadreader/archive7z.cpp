@@ -54,6 +54,38 @@ SRes MemorySeek(ISeekInStreamPtr p, Int64* pos, ESzSeek origin) {
   return kInvalidOrigin;
 }
 
+// ---- a range of another stream ------------------------------------------------------
+
+SRes SeekBase(ISeekInStreamPtr base, uint64_t at) {
+  Int64 pos = static_cast<Int64>(at);
+  return ISeekInStream_Seek(base, &pos, SZ_SEEK_SET);
+}
+
+SRes RangeRead(ISeekInStreamPtr p, void* buf, size_t* size) {
+  RangeSource* s = const_cast<RangeSource*>(reinterpret_cast<const RangeSource*>(p));
+  const uint64_t left = s->pos < s->size ? s->size - s->pos : 0;
+  size_t n = *size < left ? *size : static_cast<size_t>(left);
+  *size = 0;
+  if (n == 0) return SZ_OK;
+  RINOK(SeekBase(s->base, s->offset + s->pos))
+  RINOK(ISeekInStream_Read(s->base, buf, &n))
+  uint8_t* out = static_cast<uint8_t*>(buf);
+  for (uint64_t i = s->pos; i < 2 && i < s->pos + n; ++i) out[i - s->pos] = s->head[i];
+  s->pos += n;
+  *size = n;
+  return SZ_OK;
+}
+
+SRes RangeSeek(ISeekInStreamPtr p, Int64* pos, ESzSeek origin) {
+  RangeSource* s = const_cast<RangeSource*>(reinterpret_cast<const RangeSource*>(p));
+  MemorySource view{};  // the same seek rules as the memory source, on the range's size
+  view.size = s->size;
+  view.pos = s->pos;
+  const SRes res = MemorySeek(&view.vt, pos, origin);
+  s->pos = view.pos;
+  return res;
+}
+
 // ---- entry names ----------------------------------------------------------------
 
 bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
@@ -145,6 +177,30 @@ void InitMemorySource(MemorySource& source, const void* data, uint32_t size, boo
   source.size = data ? size : 0;
   source.pos = 0;
   source.exchangeHead = exchangeHead && source.size >= 2;
+}
+
+int InitRangeSource(RangeSource& source, ISeekInStreamPtr base, uint64_t offset, uint64_t size, bool exchangeHead) {
+  source.vt.Read = RangeRead;
+  source.vt.Seek = RangeSeek;
+  source.base = base;
+  source.offset = offset;
+  source.size = size;
+  source.pos = 0;
+  source.exchangeHead = exchangeHead && size >= 2;
+  source.head[0] = source.head[1] = 0;
+  if (size == 0) return SZ_OK;
+  const size_t want = size < 2 ? 1 : 2;
+  uint8_t first[2] = {0, 0};
+  RINOK(SeekBase(base, offset))
+  for (size_t got = 0; got < want;) {
+    size_t n = want - got;
+    RINOK(ISeekInStream_Read(base, first + got, &n))
+    if (n == 0) return SZ_ERROR_READ;
+    got += n;
+  }
+  source.head[0] = source.exchangeHead ? first[1] : first[0];
+  source.head[1] = source.exchangeHead ? first[0] : first[1];
+  return SZ_OK;
 }
 
 bool IsSafeEntryName(const std::u16string& name) {

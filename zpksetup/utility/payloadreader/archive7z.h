@@ -31,6 +31,22 @@ struct MemorySource {
 };
 void InitMemorySource(MemorySource& source, const void* data, uint32_t size, bool exchangeHead);
 
+// Bytes [offset, offset + size) of another stream read as an archive of their own: the
+// payload inside the installer's file, read through a file handle so that its pages never
+// count in the process's memory. exchangeHead as for MemorySource. Each read seeks the base
+// stream first, so several readers may share it under one lock (SharedSource).
+struct RangeSource {
+  ISeekInStream vt;  // first member: the library hands this pointer back
+  ISeekInStreamPtr base;
+  uint64_t offset;
+  uint64_t size;
+  uint64_t pos;
+  bool exchangeHead;
+  uint8_t head[2];  // the range's first two bytes as they are to be read
+};
+// Reads the range's first bytes once; an error of the base stream is returned.
+int InitRangeSource(RangeSource& source, ISeekInStreamPtr base, uint64_t offset, uint64_t size, bool exchangeHead);
+
 // True when a name read from an archive names a place inside the destination: not
 // absolute or rooted, no drive letter or stream (':'), no component made of dots and
 // spaces only (".", "..", and what Windows trims to them), no device name (CON, NUL,
